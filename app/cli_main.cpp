@@ -1,0 +1,188 @@
+// brennic-cli: the replacement run from the command line, on the same engine as the window.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "run_state.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#define BRENNIC_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define BRENNIC_ISATTY(fd) isatty(fd)
+#endif
+
+namespace {
+
+constexpr int kExitFinished = 0;
+constexpr int kExitStopped = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitAborted = 130;
+
+const char kUsage[] =
+    "Usage: brennic-cli [options] FOLDER PATTERN FIND REPLACE\n"
+    "\n"
+    "Replaces every occurrence of the bytes of FIND by the bytes of REPLACE in each file of\n"
+    "FOLDER and its subfolders whose name matches PATTERN (wildcards * and ?, \"*.*\" for\n"
+    "every file), writes the files back and prints a summary of three counts.\n"
+    "\n"
+    "Options:\n"
+    "  --no-subfolders  treat only FOLDER's own files\n"
+    "  --flush          force every rewritten file to the disk before it replaces the old one\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
+    "  --               end of options\n"
+    "\n"
+    "Ctrl+C stops at the next folder and prints the counts reached; a second Ctrl+C ends at\n"
+    "once, between two files, never inside a write.\n"
+    "\n"
+    "Exit status: 0 the run went to its end, 1 it was stopped, 2 wrong arguments,\n"
+    "130 ended by a second Ctrl+C.\n";
+
+volatile std::sig_atomic_t interrupts = 0;
+bool stopDelivered = false;
+bool progressOnTerminal = false;
+std::size_t progressWidth = 0;
+int tickerPeriod = 0;
+std::chrono::steady_clock::time_point lastTick;
+RunDisplay display;
+
+void OnInterrupt() {
+    interrupts = interrupts + 1;
+    if (interrupts >= 2) AbortBetweenWrites(kExitAborted);
+}
+
+#if defined(_WIN32)
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    OnInterrupt();
+    return TRUE;
+}
+void InstallInterruptHandler() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+#else
+void OnSignal(int) {
+    OnInterrupt();
+}
+void InstallInterruptHandler() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+#endif
+
+void ClearProgress() {
+    if (progressWidth == 0) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(progressWidth), "");
+    std::fflush(stderr);
+    progressWidth = 0;
+}
+
+void ShowProgress(const Text& text) {
+    if (!progressOnTerminal) return;
+    // One updating line: a long path is shown by its end, where the file name is.
+    constexpr std::size_t kWidth = 78;
+    std::string shown = text.size() > kWidth ? "..." + text.substr(text.size() - kWidth + 3) : text;
+    const std::size_t width = shown.size();
+    if (width < progressWidth) shown.append(progressWidth - width, ' ');
+    std::fprintf(stderr, "\r%s", shown.c_str());
+    std::fflush(stderr);
+    progressWidth = shown.size();
+}
+
+// The pump of the command line: Ctrl+C becomes a stop request, and the ticker ticks.
+void OnPump() {
+    if (interrupts > 0 && !stopDelivered) {
+        stopDelivered = true;
+        RequestStop();
+        ClearProgress();
+        std::fputs("stopping at the next folder (Ctrl+C again ends at once)\n", stderr);
+    }
+    if (tickerPeriod > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTick >= std::chrono::milliseconds(tickerPeriod)) {
+            lastTick = now;
+            ProgressTick(display);
+        }
+    }
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "brennic-cli: %s\nTry 'brennic-cli --help'.\n", problem);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    RunInputs inputs;
+    bool flush = false;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!optionsEnded && argument.size() > 1 && argument[0] == '-' && argument[1] == '-') {
+            if (argument == "--") {
+                optionsEnded = true;
+            } else if (argument == "--help") {
+                std::fputs(kUsage, stdout);
+                return kExitFinished;
+            } else if (argument == "--version") {
+                std::puts("brennic-cli " BRENNIC_VERSION);
+                return kExitFinished;
+            } else if (argument == "--no-subfolders") {
+                inputs.includeSubfolders = false;
+            } else if (argument == "--flush") {
+                flush = true;
+            } else {
+                return Usage(("unknown option " + argument).c_str());
+            }
+        } else {
+            operands.push_back(argument);
+        }
+    }
+    if (operands.size() < 4) return Usage("missing arguments: FOLDER PATTERN FIND REPLACE");
+    if (operands.size() > 4) return Usage("too many arguments (quote texts that hold spaces)");
+    inputs.folder = operands[0];
+    inputs.pattern = operands[1];
+    inputs.find = operands[2];
+    inputs.replacement = operands[3];
+
+    SetFlushBeforeReplace(flush);
+    progressOnTerminal = BRENNIC_ISATTY(2) != 0;
+    display.SetTickerPeriod = [](int milliseconds) {
+        tickerPeriod = milliseconds > 0 ? milliseconds : 0;
+        lastTick = std::chrono::steady_clock::now();
+    };
+    display.SetStatusText = [](const Text& text) {
+        if (tickerPeriod > 0) {
+            ShowProgress(text);
+        } else {  // the ticker is off: this is the run's final status
+            ClearProgress();
+            std::printf("%s\n", text.c_str());
+        }
+    };
+    display.ShowSummary = [](const Text& text, const Text&) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    };
+    InstallInterruptHandler();
+    SetPumpHook(OnPump);
+
+    const RunOutcome outcome = StartReplacement(inputs, display);
+    ClearProgress();
+    if (outcome == RunOutcome::StoppedAtStart) {
+        std::fputs("stopped before the first folder: nothing was changed\n", stderr);
+        return kExitStopped;
+    }
+    return IsStopRequested() ? kExitStopped : kExitFinished;
+}
