@@ -66,9 +66,20 @@ struct FileIdentity {
     }
 };
 
+struct MappedView;  // a read-only mapping of a large file (POSIX)
+struct MappedViewCloser {
+    void operator()(MappedView* view) const;
+};
+// A file's whole content: bytes points into owned or into a mapping of the file.
+struct FileContent {
+    std::string_view bytes;
+    Bytes owned;
+    std::unique_ptr<MappedView, MappedViewCloser> mapping;
+};
+
 // Reads the whole file, sharing it for reading only. False when it cannot be opened, is not a
 // regular file, or its content cannot be held in memory: such a file must not be written.
-bool ReadFileForRewrite(const Text& path, Bytes& content, FileIdentity& identity);
+bool ReadFileForRewrite(const Text& path, FileContent& content, FileIdentity& identity);
 // The whole content, or empty for every kind of failure.
 Bytes ReadWholeFile(const Text& path);
 
@@ -81,8 +92,8 @@ enum class WriteKind {
 // its new content; a link to a file has its target rewritten and stays a link. False, with the
 // file untouched, when the path is empty, the file is read-only, in use, has more than one hard
 // link, or the write fails. written (optional) receives the identity of the file now in place.
-bool WriteWholeFile(const Text& path, const Bytes& bytes, WriteKind kind = WriteKind::NewContent,
-                    FileIdentity* written = nullptr);
+bool WriteWholeFile(const Text& path, std::string_view bytes,
+                    WriteKind kind = WriteKind::NewContent, FileIdentity* written = nullptr);
 
 // Whether a new content is forced to the disk before it replaces the old one (off by default).
 void SetFlushBeforeReplace(bool flush);

@@ -46,10 +46,10 @@ void CloseSearch(SearchState& state) {
 }
 
 Bytes ReadWholeFile(const Text& path) {
-    Bytes content;
+    FileContent content;
     FileIdentity identity;
     if (!ReadFileForRewrite(path, content, identity)) return Bytes();
-    return content;
+    return content.mapping ? Bytes(content.bytes) : std::move(content.owned);
 }
 
 void PumpEvents() {

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ FileIdentity IdentityOf(const struct stat& info) {
     return identity;
 }
 
-bool WriteAll(int fd, const Bytes& bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     off_t offset = 0;
@@ -66,9 +67,9 @@ bool WriteAll(int fd, const Bytes& bytes) {
     return true;
 }
 
-// The file a rewrite must land in: the path itself, or the end of its chain of links.
-bool ResolveTarget(const Text& path, Text& target) {
-    struct stat info;
+// The file a rewrite must land in: the path itself, or the end of its chain of links. info
+// receives the target's status.
+bool ResolveTarget(const Text& path, Text& target, struct stat& info) {
     if (::lstat(path.c_str(), &info) != 0) return false;
     if (!S_ISLNK(info.st_mode)) {
         target = path;
@@ -78,23 +79,36 @@ bool ResolveTarget(const Text& path, Text& target) {
     if (!resolved) return false;
     target = resolved;
     std::free(resolved);
-    return true;
+    return ::stat(target.c_str(), &info) == 0;
 }
 
 // A file we may rewrite: a regular file with a write permission for its owner (the read-only
 // attribute of Windows; root would otherwise write anything), writable by us, one link only.
-bool MayRewrite(const Text& target, struct stat& info) {
-    if (::stat(target.c_str(), &info) != 0) return false;
-    if (!S_ISREG(info.st_mode)) return false;
-    if ((info.st_mode & S_IWUSR) == 0) return false;
-    if (::access(target.c_str(), W_OK) != 0) return false;
-    return info.st_nlink <= 1;
+bool MayRewrite(const Text& target, const struct stat& info) {
+    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0 || info.st_nlink > 1) {
+        return false;
+    }
+    const uid_t self = ::geteuid();
+    return self == 0 || self == info.st_uid || ::access(target.c_str(), W_OK) == 0;
 }
 
-bool OverwriteInPlace(const Text& path, const Bytes& bytes, FileIdentity* written) {
+// A name beside target that no other file has; created with O_EXCL, so a clash just retries.
+int CreateTemporaryBeside(const Text& target, mode_t mode, Text& temporary) {
+    static unsigned counter = 0;
+    const std::string_view folder = std::string_view(target).substr(0, FolderPartLength(target));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = TextJoin({folder, ".brennic-", IntToText(::getpid()), "-",
+                              IntToText(static_cast<std::int64_t>(counter++)), ".tmp"});
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool OverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
     Text target;
     struct stat info;
-    if (!ResolveTarget(path, target) || !MayRewrite(target, info)) return false;
+    if (!ResolveTarget(path, target, info) || !MayRewrite(target, info)) return false;
     WriteSection section;
     FileDescriptor file(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.valid()) return false;
@@ -105,11 +119,11 @@ bool OverwriteInPlace(const Text& path, const Bytes& bytes, FileIdentity* writte
     return true;
 }
 
-bool ReplaceViaTemporary(const Text& path, const Bytes& bytes, FileIdentity* written) {
+bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
     Text target;
     struct stat info;
     bool existed = true;
-    if (!ResolveTarget(path, target)) {
+    if (!ResolveTarget(path, target, info)) {
         if (errno != ENOENT) return false;
         target = path;  // a new file: created whole, like every other write
         existed = false;
@@ -117,24 +131,22 @@ bool ReplaceViaTemporary(const Text& path, const Bytes& bytes, FileIdentity* wri
         return false;
     }
 
-    const std::size_t folderLength = FolderPartLength(target);
-    Text temporary =
-        TextJoin({std::string_view(target).substr(0, folderLength), ".brennic-XXXXXX"});
     WriteSection section;
-    FileDescriptor file(::mkostemp(&temporary[0], O_CLOEXEC));
+    const mode_t mode = existed ? (info.st_mode & 07777) : 0666;
+    Text temporary;
+    FileDescriptor file(CreateTemporaryBeside(target, mode, temporary));
     if (!file.valid()) return false;
     bool ok = WriteAll(file.get(), bytes);
+    struct stat created;
+    ok = ok && ::fstat(file.get(), &created) == 0;
     if (ok && existed) {
-        ok = ::fchmod(file.get(), info.st_mode & 07777) == 0;
+        // The umask may have cut bits off the mode asked for at creation.
+        if ((created.st_mode & 07777) != mode) ok = ::fchmod(file.get(), mode) == 0;
         // Keeps the owner where we may (as root); otherwise the file becomes ours, as with
         // any editor that saves through a temporary file.
-        if (ok && (info.st_uid != ::geteuid() || info.st_gid != ::getegid())) {
+        if (ok && (info.st_uid != created.st_uid || info.st_gid != created.st_gid)) {
             (void)!::fchown(file.get(), info.st_uid, info.st_gid);
         }
-    } else if (ok) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ok = ::fchmod(file.get(), 0666 & ~mask) == 0;
     }
     if (ok && flushBeforeReplace) ok = ::fsync(file.get()) == 0;
     if (!file.Close()) ok = false;
@@ -144,12 +156,12 @@ bool ReplaceViaTemporary(const Text& path, const Bytes& bytes, FileIdentity* wri
         return false;
     }
     if (flushBeforeReplace) {
+        const std::size_t folderLength = FolderPartLength(target);
         const Text folder = folderLength ? target.substr(0, folderLength) : Text(".");
         FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (directory.valid()) ::fsync(directory.get());
     }
-    struct stat now;
-    if (written && ::stat(target.c_str(), &now) == 0) *written = IdentityOf(now);
+    if (written) *written = IdentityOf(created);  // rename keeps the inode
     return true;
 }
 
@@ -239,8 +251,20 @@ bool PlatformOpenSearch(const Text& pathPattern, SearchState& state, FolderEntry
     return PlatformNextEntry(state, entry);
 }
 
-bool ReadFileForRewrite(const Text& path, Bytes& content, FileIdentity& identity) {
-    content.clear();
+struct MappedView {
+    void* address = nullptr;
+    std::size_t length = 0;
+    ~MappedView() {
+        if (address) ::munmap(address, length);
+    }
+};
+
+void MappedViewCloser::operator()(MappedView* view) const {
+    delete view;
+}
+
+bool ReadFileForRewrite(const Text& path, FileContent& content, FileIdentity& identity) {
+    content = FileContent();
     if (path.empty()) return false;
     // O_NONBLOCK: a FIFO that matches the pattern must not hang the walk.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -249,28 +273,41 @@ bool ReadFileForRewrite(const Text& path, Bytes& content, FileIdentity& identity
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     identity = IdentityOf(info);
     const std::size_t size = static_cast<std::size_t>(info.st_size);
+
+    // Large files are mapped: no copy into a buffer, and the pages come from the cache.
+    constexpr std::size_t kMapFrom = 4u << 20;
+    if (size >= kMapFrom) {
+        void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+        if (address != MAP_FAILED) {
+            ::madvise(address, size, MADV_SEQUENTIAL);
+            content.mapping.reset(new MappedView{address, size});
+            content.bytes = std::string_view(static_cast<const char*>(address), size);
+            return true;
+        }
+    }
     try {
-        content.resize(size);
+        content.owned.resize(size);
     } catch (const std::exception&) {  // too large for memory
-        content = Bytes();
         return false;
     }
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(file.get(), &content[done], size - done);
+        const ssize_t got = ::read(file.get(), &content.owned[done], size - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            content = Bytes();
+            content = FileContent();
             return false;
         }
         if (got == 0) break;  // the file shrank meanwhile: keep what came
         done += static_cast<std::size_t>(got);
     }
-    content.resize(done);
+    content.owned.resize(done);
+    content.bytes = content.owned;
     return true;
 }
 
-bool WriteWholeFile(const Text& path, const Bytes& bytes, WriteKind kind, FileIdentity* written) {
+bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
+                    FileIdentity* written) {
     if (path.empty()) return false;
     return kind == WriteKind::SameContent ? OverwriteInPlace(path, bytes, written)
                                           : ReplaceViaTemporary(path, bytes, written);

@@ -64,7 +64,7 @@ bool IdentityOfPath(const Text& path, DWORD flags, FileIdentity& identity) {
 // ReadFile and WriteFile move at most a DWORD at a time; large files go in chunks.
 constexpr std::size_t kChunk = 1u << 30;
 
-bool WriteAll(HANDLE file, const Bytes& bytes) {
+bool WriteAll(HANDLE file, std::string_view bytes) {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
@@ -121,7 +121,7 @@ Text TemporaryNameBeside(const Text& target) {
                      IntToText(static_cast<std::int64_t>(temporaryCounter.fetch_add(1))), ".tmp"});
 }
 
-bool WriteTemporary(const Text& temporary, const Bytes& bytes) {
+bool WriteTemporary(const Text& temporary, std::string_view bytes) {
     FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
@@ -130,7 +130,7 @@ bool WriteTemporary(const Text& temporary, const Bytes& bytes) {
     return file.Close() && ok;
 }
 
-bool ReplaceViaTemporary(const Text& path, const Bytes& bytes, FileIdentity* written) {
+bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
@@ -156,7 +156,7 @@ bool ReplaceViaTemporary(const Text& path, const Bytes& bytes, FileIdentity* wri
     return true;
 }
 
-bool OverwriteInPlace(const Text& path, const Bytes& bytes, FileIdentity* written) {
+bool OverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
     WriteSection section;
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -262,8 +262,16 @@ bool PlatformNextEntry(SearchState& state, FolderEntry& entry) {
     return true;
 }
 
-bool ReadFileForRewrite(const Text& path, Bytes& content, FileIdentity& identity) {
-    content.clear();
+// Windows reads into memory: a mapped view would keep the file from being replaced.
+struct MappedView {};
+
+void MappedViewCloser::operator()(MappedView* view) const {
+    delete view;
+}
+
+bool ReadFileForRewrite(const Text& path, FileContent& result, FileIdentity& identity) {
+    result = FileContent();
+    Bytes& content = result.owned;
     if (path.empty()) return false;
     FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -294,10 +302,12 @@ bool ReadFileForRewrite(const Text& path, Bytes& content, FileIdentity& identity
         done += got;
     }
     content.resize(done);
+    result.bytes = content;
     return true;
 }
 
-bool WriteWholeFile(const Text& path, const Bytes& bytes, WriteKind kind, FileIdentity* written) {
+bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
+                    FileIdentity* written) {
     if (path.empty()) return false;
     return kind == WriteKind::SameContent ? OverwriteInPlace(path, bytes, written)
                                           : ReplaceViaTemporary(path, bytes, written);

@@ -1,8 +1,10 @@
 // Text and byte-string primitives and the two replace-all routines.
 #include "text.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
+#include <functional>
+#include <optional>
 
 #include "run_state.h"
 
@@ -47,63 +49,85 @@ void ScanCharacters(std::string_view text, std::string_view find, std::size_t be
     }
 }
 
-// Next occurrence of needle in haystack at or after from; npos when there is none.
-std::size_t FindFrom(std::string_view haystack, std::string_view needle, std::size_t from) {
-    if (needle.empty() || from > haystack.size() || haystack.size() - from < needle.size()) {
-        return std::string_view::npos;
-    }
-    const char* base = haystack.data();
-    const char* start = base + from;
-    const std::size_t length = haystack.size() - from;
-#if defined(__GLIBC__)
-    const void* hit = memmem(start, length, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base)
-               : std::string_view::npos;
-#else
-    // No memmem in the Windows C runtime: memchr on the first byte, then compare the rest.
-    const char first = needle[0];
-    const char* last = start + (length - needle.size());
-    for (const char* p = start; p <= last;) {
-        p = static_cast<const char*>(std::memchr(p, first, static_cast<std::size_t>(last - p) + 1));
-        if (!p) break;
-        if (std::memcmp(p + 1, needle.data() + 1, needle.size() - 1) == 0) {
-            return static_cast<std::size_t>(p - base);
+// Finds one needle again and again in the same haystack. The quick path is memchr on the
+// first byte and a compare of the rest, fast for sparse and dense matches alike. Inputs that
+// make many false starts (long runs of the first byte) switch it to Boyer-Moore for good,
+// which keeps the whole search linear.
+class Finder {
+  public:
+    explicit Finder(std::string_view needle) : needle_(needle) {}
+
+    // Next occurrence at or after from; npos when there is none.
+    std::size_t Find(std::string_view haystack, std::size_t from) {
+        if (needle_.empty() || from > haystack.size() || haystack.size() - from < needle_.size()) {
+            return std::string_view::npos;
         }
-        ++p;
+        const char* base = haystack.data();
+        const char* last = base + (haystack.size() - needle_.size());
+        const char* p = base + from;
+        if (!slowInput_) {
+            const char first = needle_[0];
+            for (int falseStarts = 0; p <= last; ++p) {
+                p = static_cast<const char*>(
+                    std::memchr(p, first, static_cast<std::size_t>(last - p) + 1));
+                if (!p) return std::string_view::npos;
+                if (std::memcmp(p + 1, needle_.data() + 1, needle_.size() - 1) == 0) {
+                    return static_cast<std::size_t>(p - base);
+                }
+                if (++falseStarts > kFalseStartsBeforeSwitch) {
+                    slowInput_ = true;
+                    break;
+                }
+            }
+            if (!slowInput_) return std::string_view::npos;
+        }
+        if (!searcher_) searcher_.emplace(needle_.begin(), needle_.end());
+        const char* end = base + haystack.size();
+        const char* hit = std::search(p, end, *searcher_);
+        return hit == end ? std::string_view::npos : static_cast<std::size_t>(hit - base);
     }
-    return std::string_view::npos;
-#endif
-}
+
+  private:
+    static constexpr int kFalseStartsBeforeSwitch = 256;
+    std::string_view needle_;
+    bool slowInput_ = false;
+    std::optional<std::boyer_moore_searcher<std::string_view::const_iterator>> searcher_;
+};
 
 // Builds the replaced content in one allocation of the exact final size. Counters move only
 // once the result exists, so a failed allocation leaves them as they were.
-Bytes BuildReplaced(std::string_view content, std::string_view find, std::string_view replacement,
-                    std::size_t firstHit) {
+void BuildReplaced(std::string_view content, std::string_view find, std::string_view replacement,
+                   Finder& finder, std::size_t firstHit, Bytes& result) {
     std::size_t resultSize = content.size();
-    std::int64_t places = 0;
     if (replacement.size() > find.size()) {
         // The result grows: count first so that it is allocated once at its final size.
+        std::size_t places = 0;
         for (std::size_t at = firstHit; at != std::string_view::npos;
-             at = FindFrom(content, find, at + find.size())) {
+             at = finder.Find(content, at + find.size())) {
             ++places;
         }
-        resultSize += static_cast<std::size_t>(places) * (replacement.size() - find.size());
+        resultSize += places * (replacement.size() - find.size());
     }
-    Bytes result;
-    result.reserve(resultSize);
+    Bytes built;
+    built.resize(resultSize);  // an upper bound when the result shrinks
+    char* out = &built[0];
     std::size_t copied = 0;
     std::int64_t made = 0;
     for (std::size_t at = firstHit; at != std::string_view::npos;
-         at = FindFrom(content, find, at + find.size())) {
-        result.append(content.data() + copied, at - copied);
-        result.append(replacement.data(), replacement.size());
+         at = finder.Find(content, at + find.size())) {
+        std::memcpy(out, content.data() + copied, at - copied);
+        out += at - copied;
+        std::memcpy(out, replacement.data(), replacement.size());
+        out += replacement.size();
         copied = at + find.size();
         ++made;
     }
-    result.append(content.data() + copied, content.size() - copied);
+    std::memcpy(out, content.data() + copied, content.size() - copied);
+    out += content.size() - copied;
+    built.resize(static_cast<std::size_t>(out - built.data()));
+    result = std::move(built);
     runState.filesMatched += 1;
     runState.placesReplaced += made;
-    return result;
 }
 
 }  // namespace
@@ -159,7 +183,7 @@ Position BytesFind(std::string_view bytes, std::string_view find, Position start
     const Position length = BytesLength(bytes);
     const Position begin = start <= 0 ? 0 : start - 1;
     if (begin >= length) return -1;
-    const std::size_t at = FindFrom(bytes, find, static_cast<std::size_t>(begin));
+    const std::size_t at = Finder(find).Find(bytes, static_cast<std::size_t>(begin));
     return at == std::string_view::npos ? -1 : static_cast<Position>(at) + 1;
 }
 
@@ -194,17 +218,26 @@ Text IntToText(std::int64_t value) {
     return std::to_string(value);
 }
 
+bool ReplaceAllBytesInto(std::string_view content, std::string_view find,
+                         std::string_view replacement, Bytes& result) {
+    Finder finder(find);
+    const std::size_t firstHit = finder.Find(content, 0);
+    if (firstHit == std::string_view::npos) return false;
+    BuildReplaced(content, find, replacement, finder, firstHit, result);
+    return true;
+}
+
 Bytes ReplaceAllBytes(std::string_view content, std::string_view find,
                       std::string_view replacement) {
-    const std::size_t firstHit = FindFrom(content, find, 0);
-    if (firstHit == std::string_view::npos) return Bytes(content);
-    return BuildReplaced(content, find, replacement, firstHit);
+    Bytes result;
+    if (!ReplaceAllBytesInto(content, find, replacement, result)) result.assign(content);
+    return result;
 }
 
 Bytes ReplaceAllBytes(Bytes&& content, std::string_view find, std::string_view replacement) {
-    const std::size_t firstHit = FindFrom(content, find, 0);
-    if (firstHit == std::string_view::npos) return std::move(content);
-    return BuildReplaced(content, find, replacement, firstHit);
+    Bytes result;
+    if (!ReplaceAllBytesInto(content, find, replacement, result)) return std::move(content);
+    return result;
 }
 
 Text ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement) {

@@ -42,6 +42,11 @@ Bytes ReplaceAllBytes(std::string_view content, std::string_view find,
 // so a file without a match is never copied.
 Bytes ReplaceAllBytes(Bytes&& content, std::string_view find, std::string_view replacement);
 
+// The same into result, answering false (result untouched, no counter moved) when find does
+// not occur: the caller keeps using content as it is and nothing is copied.
+bool ReplaceAllBytesInto(std::string_view content, std::string_view find,
+                         std::string_view replacement, Bytes& result);
+
 // Text replace-all: the search is TextFind with ignore case, so ASCII letters fold and matches
 // begin only on character boundaries. Touches no counter. An empty find text changes nothing.
 Text ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement);

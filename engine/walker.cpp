@@ -29,22 +29,26 @@ std::vector<FolderEntry> ListFolder(const Text& pathPattern, int filter) {
 
 void TreatFile(const Text& path, Walk& walk) {
     runState.currentFile = path;
-    Bytes content;
+    FileContent content;
     FileIdentity identity;
     if (!ReadFileForRewrite(path, content, identity)) return;
     if (identity.valid && walk.filesTreated.count(identity)) return;
 
-    const std::int64_t placesBefore = runState.placesReplaced;
     Bytes result;
+    bool replaced;
     try {
-        result = ReplaceAllBytes(std::move(content), walk.find, walk.replacement);
+        replaced = ReplaceAllBytesInto(content.bytes, walk.find, walk.replacement, result);
     } catch (const std::exception&) {
         return;  // no memory for the result: the file stays as it is
     }
-    const bool replaced = runState.placesReplaced != placesBefore;
     FileIdentity written;
-    const bool ok = WriteWholeFile(
-        path, result, replaced ? WriteKind::NewContent : WriteKind::SameContent, &written);
+    bool ok;
+    if (replaced) {
+        content = FileContent();  // the old content is not needed any more: free it first
+        ok = WriteWholeFile(path, result, WriteKind::NewContent, &written);
+    } else {
+        ok = WriteWholeFile(path, content.bytes, WriteKind::SameContent, &written);
+    }
     if (ok && replaced) runState.filesReplaced += 1;
     if (identity.valid) walk.filesTreated.insert(identity);
     if (written.valid) walk.filesTreated.insert(written);

@@ -1,0 +1,51 @@
+// brennic.exe: start-up, the event loop and shut-down of the window program.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "main_window.h"
+#include "platform.h"
+#include "run_state.h"
+
+namespace {
+
+bool PreTranslate(void* message) {
+    return PreTranslateMainWindowMessage(static_cast<MSG*>(message));
+}
+
+// Relative paths in Tbp and on the command line are taken against the program's own folder.
+void EnterProgramFolder() {
+    char path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    const Text folder = Text(path, length).substr(0, FolderPartLength(Text(path, length)));
+    if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
+}
+
+void ReleaseAtExit() { ReleaseRunState(); }
+
+int StartProgram(HINSTANCE instance, int showCommand) {
+    EnterProgramFolder();
+    std::atexit(ReleaseAtExit);
+    HWND window = CreateMainWindow(instance);
+    if (!window) {
+        MessageBoxW(nullptr, L"无法创建主窗口。", L"Brennic", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    OnMainWindowCreated();
+    ShowMainWindow(window, showCommand);
+    SetMessagePreTranslator(PreTranslate);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (PreTranslateMainWindowMessage(&message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    return StartProgram(instance, showCommand == SW_SHOWDEFAULT ? SW_SHOWNORMAL : showCommand);
+}
