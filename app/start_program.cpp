@@ -1,6 +1,8 @@
 // brennic.exe: start-up, the event loop and shut-down of the window program.
 #include <windows.h>
 
+#include <ole2.h>
+
 #include <cstdlib>
 
 #include "main_window.h"
@@ -22,11 +24,15 @@ void EnterProgramFolder() {
     if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
 }
 
-void ReleaseAtExit() { ReleaseRunState(); }
+void ReleaseAtExit() {
+    ReleaseRunState();
+}
 
 int StartProgram(HINSTANCE instance, int showCommand) {
     EnterProgramFolder();
     std::atexit(ReleaseAtExit);
+    // OLE on the GUI thread, for the drop target and the folder browser.
+    const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
     HWND window = CreateMainWindow(instance);
     if (!window) {
         MessageBoxW(nullptr, L"无法创建主窗口。", L"Brennic", MB_OK | MB_ICONERROR);
@@ -41,6 +47,7 @@ int StartProgram(HINSTANCE instance, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    if (oleReady) OleUninitialize();
     return 0;
 }
 

@@ -14,7 +14,7 @@ repeat=${BRENNIC_BENCH_REPEAT:-3}
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
-cli=$PWD/build/bench/app/brennic-cli
+cli=$PWD/build/bench/bin/brennic-cli
 floor=$PWD/build/bench/bench/io_floor
 mkdir -p "$work"
 work=$(cd "$work" && pwd)

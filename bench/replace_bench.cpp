@@ -43,9 +43,15 @@ void Replace(benchmark::State& state, const char* replacement) {
                             static_cast<std::int64_t>(content.size()));
 }
 
-void ReplaceSameLength(benchmark::State& state) { Replace(state, "thread"); }
-void ReplaceLonger(benchmark::State& state) { Replace(state, "longer thread"); }
-void ReplaceDelete(benchmark::State& state) { Replace(state, ""); }
+void ReplaceSameLength(benchmark::State& state) {
+    Replace(state, "thread");
+}
+void ReplaceLonger(benchmark::State& state) {
+    Replace(state, "longer thread");
+}
+void ReplaceDelete(benchmark::State& state) {
+    Replace(state, "");
+}
 
 }  // namespace
 

@@ -12,11 +12,11 @@ brennic.exe is a window program and needs a display, and this shell has none (DI
 not set). Run this command from a desktop session, or give it a virtual one:
     xvfb-run -s '-screen 0 1024x768x24' bash scripts/run.sh
 (bash scripts/screenshot.sh saves a picture of the window without any display.)
-The built program is build/windows/app/brennic.exe; build/windows/app/brennic-cli.exe and
-build/native/app/brennic-cli (cmake --preset native && cmake --build --preset native) work
+The built program is build/windows/bin/brennic.exe; build/windows/bin/brennic-cli.exe and
+build/native/bin/brennic-cli (cmake --preset native && cmake --build --preset native) work
 without one.
 MSG
   exit 1
 fi
 source scripts/wine-env.sh
-exec wine build/windows/app/brennic.exe "$@"
+exec wine build/windows/bin/brennic.exe "$@"

@@ -6,14 +6,14 @@ cd "$(dirname "$0")/.."
 out=${1:-docs/window.png}
 mkdir -p "$(dirname "$out")"
 source scripts/wine-env.sh
-[ -x build/windows/app/brennic.exe ] || { cmake --preset windows >/dev/null; cmake --build --preset windows >/dev/null; }
+[ -x build/windows/bin/brennic.exe ] || { cmake --preset windows >/dev/null; cmake --build --preset windows >/dev/null; }
 display=:97
 Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $app $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=$display
 sleep 1
-wine build/windows/app/brennic.exe ${2:+"$2"} >/dev/null 2>&1 &
+wine build/windows/bin/brennic.exe ${2:+"$2"} >/dev/null 2>&1 &
 app=$!
 for _ in $(seq 60); do
   id=$(xdotool search --name '^Brennic$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break

@@ -1,6 +1,156 @@
-// Folder intake: the command line, drops and the folder browser fill Tbp.
+// Folder intake on Windows: the first command-line argument, drops from Explorer and the
+// folder browser fill Tbp.
+#include "folder_intake.h"
+
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "folder_check.h"
 #include "main_window.h"
+#include "platform.h"
 
-void OnMainWindowCreated() {}
+namespace {
 
-void OnBrowseClicked() {}
+void PlayDefaultAlert() {
+    MessageBeep(MB_OK);
+}
+void (*playAlert)() = PlayDefaultAlert;
+
+// 文件夹拖放对象: accepts only lists of file-system items (CF_HDROP). Its drops never move or
+// delete the dragged items: the effect reported back is a copy, and nothing is copied.
+class FolderDropTarget : public IDropTarget {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_IDropTarget) {
+            *object = static_cast<IDropTarget*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives as long as the program: the count only keeps COM's bookkeeping honest.
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        acceptable_ = fileListsOn_ && HoldsFileList(data);
+        *effect = acceptable_ ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect = acceptable_ ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override {
+        acceptable_ = false;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        acceptable_ = false;
+        Text dropped;
+        if (!fileListsOn_ || !DroppedText(data, dropped)) {
+            *effect = DROPEFFECT_NONE;
+            return S_OK;
+        }
+        *effect = DROPEFFECT_COPY;
+        OnFilesDropped(dropped);
+        return S_OK;
+    }
+
+    void SwitchFileListsOn() { fileListsOn_ = true; }
+
+  private:
+    static FORMATETC FileListFormat() {
+        return {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    }
+
+    static bool HoldsFileList(IDataObject* data) {
+        FORMATETC format = FileListFormat();
+        return data && data->QueryGetData(&format) == S_OK;
+    }
+
+    // One path as it is; several, each followed by CR LF.
+    static bool DroppedText(IDataObject* data, Text& text) {
+        FORMATETC format = FileListFormat();
+        STGMEDIUM medium = {};
+        if (!data || data->GetData(&format, &medium) != S_OK) return false;
+        HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
+        if (drop) {
+            const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+            for (UINT i = 0; i < count; ++i) {
+                const UINT length = DragQueryFileA(drop, i, nullptr, 0);
+                Text path(length + 1, '\0');
+                DragQueryFileA(drop, i, &path[0], length + 1);
+                path.resize(length);
+                text = count == 1 ? path : TextJoin({text, path, "\r\n"});
+            }
+            GlobalUnlock(medium.hGlobal);
+        }
+        ReleaseStgMedium(&medium);
+        return drop != nullptr;
+    }
+
+    ULONG references_ = 1;
+    bool fileListsOn_ = false;  // all four acceptance switches start off
+    bool acceptable_ = false;
+};
+
+FolderDropTarget folderDropTarget;
+
+// The same check for the command line and for drops.
+void ApplyIntakeCheck(const Text& path) {
+    if (IsExistingFolder(path)) {
+        WriteControlText(kTbp, path);
+    } else {
+        WriteControlText(kTbp, NarrowFromUtf8(u8"文件夹错误！"));
+        playAlert();
+    }
+}
+
+}  // namespace
+
+IDropTarget* FolderDropTargetObject() {
+    return &folderDropTarget;
+}
+
+void SetAlertSound(void (*play)()) {
+    playAlert = play ? play : PlayDefaultAlert;
+}
+
+void OnMainWindowCreated() {
+    StartFolderIntake(GetCommandLineA());
+}
+
+void StartFolderIntake(const Text& commandLine) {
+    RegisterDragDrop(MainWindowHandle(), &folderDropTarget);  // the answer is ignored
+    folderDropTarget.SwitchFileListsOn();
+    const std::vector<Text> arguments = SplitCommandLine(commandLine);
+    if (arguments.empty() || arguments[0].empty()) return;
+    ApplyIntakeCheck(arguments[0]);
+}
+
+void OnFilesDropped(const Text& dropped) {
+    ApplyIntakeCheck(dropped);
+}
+
+void ApplyBrowserResult(const Text& chosen) {
+    if (!chosen.empty()) WriteControlText(kTbp, chosen);
+}
+
+void OnBrowseClicked() {
+    const Text title = NarrowFromUtf8(u8"替换文件所在目录");
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = GetActiveWindow();
+    browse.pidlRoot = nullptr;  // the desktop
+    browse.lpszTitle = title.c_str();
+    browse.ulFlags = BIF_EDITBOX;  // folders only; no file-system-only filter
+    Text chosen;
+    if (PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&browse)) {
+        char path[MAX_PATH] = "";  // 260 bytes, the terminator included
+        if (SHGetPathFromIDListA(item, path)) chosen = path;
+        CoTaskMemFree(item);
+    }
+    ApplyBrowserResult(chosen);
+}

@@ -2,6 +2,7 @@
 #include "main_window.h"
 
 #include <commctrl.h>
+#include <ole2.h>
 
 #include <string>
 
@@ -34,7 +35,8 @@ constexpr DWORD kMultiLine = ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_
 // Top to bottom; the tab stops come in tab order.
 const ControlSpec kControls[] = {
     {k标签1, L"STATIC", L"替换文件的类型：", 8, 8, 96, 20, kLabel, 0, false},
-    {kTbf, L"COMBOBOX", L"", 104, 8, 253, kComboDroppedHeight, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL, 0, true},
+    {kTbf, L"COMBOBOX", L"", 104, 8, 253, kComboDroppedHeight,
+     CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL, 0, true},
     {k标签5, L"STATIC", L"文件所在目录：", 8, 37, 96, 20, kLabel, 0, false},
     {kTbp, L"EDIT", L"", 104, 37, 217, 20, ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, true},
     {kTbl, L"BUTTON", L"...", 321, 37, 36, 20, kButton, 0, true},
@@ -59,7 +61,9 @@ bool windowAlive = false;
 HWND lastFocus = nullptr;
 int tickerPeriod = 0;
 
-int Scale(int value, int dpi) { return MulDiv(value, dpi, 96); }
+int Scale(int value, int dpi) {
+    return MulDiv(value, dpi, 96);
+}
 
 int SystemDpi() {
     HDC screen = GetDC(nullptr);
@@ -106,19 +110,32 @@ bool IsMultiLineBox(HWND control) {
     return control == ControlHandle(kTbt1) || control == ControlHandle(kTbt2);
 }
 
-bool PatternListIsOpen() { return SendMessageW(ControlHandle(kTbf), CB_GETDROPPEDSTATE, 0, 0) != 0; }
+bool PatternListIsOpen() {
+    return SendMessageW(ControlHandle(kTbf), CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
 
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) {
                 switch (LOWORD(wParam)) {
-                    case kTb1: OnStartClicked(); return 0;
-                    case kTb4: RequestStop(); return 0;
-                    case kTb3: OnSwapClicked(); return 0;
-                    case kTb2: OnExitClicked(); return 0;
-                    case kTbl: OnBrowseClicked(); return 0;
-                    default: break;
+                    case kTb1:
+                        OnStartClicked();
+                        return 0;
+                    case kTb4:
+                        RequestStop();
+                        return 0;
+                    case kTb3:
+                        OnSwapClicked();
+                        return 0;
+                    case kTb2:
+                        OnExitClicked();
+                        return 0;
+                    case kTbl:
+                        OnBrowseClicked();
+                        return 0;
+                    default:
+                        break;
                 }
             }
             break;
@@ -141,6 +158,7 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_DESTROY:
+            RevokeDragDrop(window);
             RequestStop();
             KillTimer(window, k时钟);
             tickerPeriod = 0;
@@ -170,9 +188,13 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 }  // namespace
 
-HWND MainWindowHandle() { return windowAlive ? mainWindow : nullptr; }
+HWND MainWindowHandle() {
+    return windowAlive ? mainWindow : nullptr;
+}
 
-HWND ControlHandle(ControlId id) { return mainWindow ? GetDlgItem(mainWindow, id) : nullptr; }
+HWND ControlHandle(ControlId id) {
+    return mainWindow ? GetDlgItem(mainWindow, id) : nullptr;
+}
 
 HWND CreateMainWindow(HINSTANCE instance) {
     INITCOMMONCONTROLSEX common = {sizeof common, ICC_STANDARD_CLASSES};
@@ -297,8 +319,7 @@ void OnStartClicked() {
     inputs.pattern = ReadControlText(kTbf);
     inputs.find = ReadControlText(kTbt1);
     inputs.replacement = ReadControlText(kTbt2);
-    inputs.includeSubfolders =
-        SendMessageW(ControlHandle(kTC1), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    inputs.includeSubfolders = SendMessageW(ControlHandle(kTC1), BM_GETCHECK, 0, 0) == BST_CHECKED;
     StartReplacement(inputs, MainWindowDisplay());
 }
 
