@@ -67,6 +67,11 @@ TEST_F(Walker, CountsAndRewritesEveryMatchingFileOfTheTree) {
     EXPECT_EQ(tree.Read("other.dat"), "foo");
     EXPECT_EQ(tree.Read("readonly.txt"), "foo foo");
     EXPECT_EQ(tree.Read("hidden.txt"), "XY");
+#if defined(_WIN32)
+    // The swap into place keeps the original's attributes.
+    EXPECT_TRUE(GetFileAttributesA(tree.Path("hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(GetFileAttributesA(tree.Path("readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+#endif
     EXPECT_EQ(tree.Read("sub/b.txt"), "XYXYXY");
     EXPECT_EQ(tree.Read("sub/nodot/c.txt"), "xXY");
     EXPECT_EQ(tree.Read("dir.txt/d.txt"), "XY");
