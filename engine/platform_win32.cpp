@@ -130,12 +130,25 @@ bool WriteTemporary(const Text& temporary, std::string_view bytes) {
     return file.Close() && ok;
 }
 
+// ReplaceFileA keeps the original's attributes on Windows; not every implementation does (Wine
+// drops hidden and system), so they are put back when the swap lost them.
+void KeepAttributes(const Text& target, DWORD original) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (original == INVALID_FILE_ATTRIBUTES) return;
+    const DWORD now = GetFileAttributesA(target.c_str());
+    if (now == INVALID_FILE_ATTRIBUTES || (now & kKept) == (original & kKept)) return;
+    const DWORD wanted = (now & ~kKept & (FILE_ATTRIBUTE_READONLY)) | (original & kKept);
+    SetFileAttributesA(target.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL);
+}
+
 bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
     Text target = path;
     if (existed && (!ResolveTarget(path, attributes, target) || !MayRewrite(target))) return false;
+    const DWORD targetAttributes = existed ? GetFileAttributesA(target.c_str()) : 0;
 
     WriteSection section;
     const Text temporary = TemporaryNameBeside(target);
@@ -152,6 +165,7 @@ bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity*
         DeleteFileA(temporary.c_str());
         return false;
     }
+    if (existed) KeepAttributes(target, targetAttributes);
     if (written) IdentityOfPath(target, 0, *written);
     return true;
 }
