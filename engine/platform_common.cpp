@@ -12,6 +12,7 @@ bool Passes(const FolderEntry& entry, int filter) {
 }
 
 std::function<void()> pumpHook;
+bool flushBeforeReplace = false;
 
 // Dekker-style pair: the aborting side sets abortCode then reads writing; the writer sets
 // writing then reads abortCode. With sequentially consistent atomics at least one side sees
@@ -50,6 +51,20 @@ Bytes ReadWholeFile(const Text& path) {
     FileIdentity identity;
     if (!ReadFileForRewrite(path, content, identity)) return Bytes();
     return content.mapping ? Bytes(content.bytes) : std::move(content.owned);
+}
+
+bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
+                    FileIdentity* written) {
+    if (path.empty()) return false;
+    return kind == WriteKind::SameContent ? PlatformOverwriteInPlace(path, bytes, written)
+                                          : PlatformReplaceViaTemporary(path, bytes, written);
+}
+
+void SetFlushBeforeReplace(bool flush) {
+    flushBeforeReplace = flush;
+}
+bool FlushBeforeReplace() {
+    return flushBeforeReplace;
 }
 
 void PumpEvents() {

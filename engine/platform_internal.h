@@ -16,6 +16,11 @@ bool PlatformOpenSearch(const Text& pathPattern, SearchState& state, FolderEntry
 // The next entry of an open search; false at its end.
 bool PlatformNextEntry(SearchState& state, FolderEntry& entry);
 
+// The two ways of WriteWholeFile (see WriteKind); path is not empty.
+bool PlatformOverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written);
+bool PlatformReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written);
+bool FlushBeforeReplace();
+
 void PlatformPumpMessages();
 [[noreturn]] void PlatformExitNow(int exitCode);
 

@@ -18,8 +18,6 @@ const char kPathSeparator[] = "/";
 
 namespace {
 
-bool flushBeforeReplace = false;
-
 // Owns one file descriptor.
 class FileDescriptor {
   public:
@@ -105,7 +103,9 @@ int CreateTemporaryBeside(const Text& target, mode_t mode, Text& temporary) {
     return -1;
 }
 
-bool OverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
+}  // namespace
+
+bool PlatformOverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
     Text target;
     struct stat info;
     if (!ResolveTarget(path, target, info) || !MayRewrite(target, info)) return false;
@@ -113,13 +113,13 @@ bool OverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* wr
     FileDescriptor file(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.valid()) return false;
     const bool ok =
-        WriteAll(file.get(), bytes) && (!flushBeforeReplace || ::fsync(file.get()) == 0);
+        WriteAll(file.get(), bytes) && (!FlushBeforeReplace() || ::fsync(file.get()) == 0);
     if (!file.Close() || !ok) return false;
     if (written) *written = IdentityOf(info);
     return true;
 }
 
-bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
+bool PlatformReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
     Text target;
     struct stat info;
     bool existed = true;
@@ -148,14 +148,14 @@ bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity*
             (void)!::fchown(file.get(), info.st_uid, info.st_gid);
         }
     }
-    if (ok && flushBeforeReplace) ok = ::fsync(file.get()) == 0;
+    if (ok && FlushBeforeReplace()) ok = ::fsync(file.get()) == 0;
     if (!file.Close()) ok = false;
     if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
     }
-    if (flushBeforeReplace) {
+    if (FlushBeforeReplace()) {
         const std::size_t folderLength = FolderPartLength(target);
         const Text folder = folderLength ? target.substr(0, folderLength) : Text(".");
         FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -164,8 +164,6 @@ bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity*
     if (written) *written = IdentityOf(created);  // rename keeps the inode
     return true;
 }
-
-}  // namespace
 
 struct PlatformSearch {
     DIR* directory = nullptr;
@@ -304,17 +302,6 @@ bool ReadFileForRewrite(const Text& path, FileContent& content, FileIdentity& id
     content.owned.resize(done);
     content.bytes = content.owned;
     return true;
-}
-
-bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
-                    FileIdentity* written) {
-    if (path.empty()) return false;
-    return kind == WriteKind::SameContent ? OverwriteInPlace(path, bytes, written)
-                                          : ReplaceViaTemporary(path, bytes, written);
-}
-
-void SetFlushBeforeReplace(bool flush) {
-    flushBeforeReplace = flush;
 }
 
 bool FolderIdentityOf(const Text& folderPath, FileIdentity& identity) {

@@ -12,7 +12,6 @@ const char kPathSeparator[] = "\\";
 
 namespace {
 
-bool flushBeforeReplace = false;
 bool (*preTranslator)(void* message) = nullptr;
 std::atomic<unsigned> temporaryCounter{0};
 
@@ -126,7 +125,7 @@ bool WriteTemporary(const Text& temporary, std::string_view bytes) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     bool ok = WriteAll(file.get(), bytes);
-    if (ok && flushBeforeReplace) ok = FlushFileBuffers(file.get()) != FALSE;
+    if (ok && FlushBeforeReplace()) ok = FlushFileBuffers(file.get()) != FALSE;
     return file.Close() && ok;
 }
 
@@ -142,7 +141,9 @@ void KeepAttributes(const Text& target, DWORD original) {
     SetFileAttributesA(target.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
-bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
+}  // namespace
+
+bool PlatformReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
@@ -170,20 +171,18 @@ bool ReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity*
     return true;
 }
 
-bool OverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
+bool PlatformOverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written) {
     WriteSection section;
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) return false;
     bool ok = WriteAll(file.get(), bytes);
-    if (ok && flushBeforeReplace) ok = FlushFileBuffers(file.get()) != FALSE;
+    if (ok && FlushBeforeReplace()) ok = FlushFileBuffers(file.get()) != FALSE;
     if (!file.Close() || !ok) return false;
     if (written) *written = IdentityOf(info);
     return true;
 }
-
-}  // namespace
 
 struct PlatformSearch {
     FindHandle handle;
@@ -318,17 +317,6 @@ bool ReadFileForRewrite(const Text& path, FileContent& result, FileIdentity& ide
     content.resize(done);
     result.bytes = content;
     return true;
-}
-
-bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
-                    FileIdentity* written) {
-    if (path.empty()) return false;
-    return kind == WriteKind::SameContent ? OverwriteInPlace(path, bytes, written)
-                                          : ReplaceViaTemporary(path, bytes, written);
-}
-
-void SetFlushBeforeReplace(bool flush) {
-    flushBeforeReplace = flush;
 }
 
 bool FolderIdentityOf(const Text& folderPath, FileIdentity& identity) {

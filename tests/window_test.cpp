@@ -377,55 +377,45 @@ TEST_F(Window, StopClickedBeforeTheWalkEndsTheRunWithoutASummary) {
     EXPECT_TRUE(KillTimer(window, k时钟)) << "the timer keeps ticking after a stop at the start";
 }
 
-TEST_F(Window, StopDuringTheRunTakesEffectAtTheNextFolder) {
-    TempTree tree;
+// A run on a.txt and s/b.txt in which `clicked` is clicked while the start folder's files are
+// worked on, so the click is dispatched at the entry of s. Answers the summary boxes shown.
+std::vector<std::string> RunClickingDuringTheStartFolder(const TempTree& tree, ControlId clicked) {
     tree.File("a.txt", "foo");
     tree.Folder("s");
     tree.File("s/b.txt", "foo");
-    SetUpRun(tree);
+    WriteControlText(kTbp, tree.Root());
+    WriteControlText(kTbt1, "foo");
+    WriteControlText(kTbt2, "bar");
     int pumps = 0;
-    // Clicked while the start folder's files are worked on: dispatched at the next entry.
-    SetPumpHook([&] {
-        if (++pumps == 1) PostMessageW(ControlHandle(kTb4), BM_CLICK, 0, 0);
+    SetPumpHook([&pumps, clicked] {
+        if (++pumps == 1) PostMessageW(ControlHandle(clicked), BM_CLICK, 0, 0);
     });
     SummaryBoxCloser boxes;
-    Click(kTb1);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuildSummaryText(1, 1, 1)});
+    SendMessageW(ControlHandle(kTb1), BM_CLICK, 0, 0);
+    return boxes.Texts();
+}
+
+TEST_F(Window, StopDuringTheRunTakesEffectAtTheNextFolder) {
+    TempTree tree;
+    EXPECT_EQ(RunClickingDuringTheStartFolder(tree, kTb4),
+              std::vector<std::string>{BuildSummaryText(1, 1, 1)});
     EXPECT_EQ(tree.Read("a.txt"), "bar");
     EXPECT_EQ(tree.Read("s/b.txt"), "foo");
 }
 
 TEST_F(Window, ClosingDuringARunStopsItQuietly) {
     TempTree tree;
-    tree.File("a.txt", "foo");
-    tree.Folder("s");
-    tree.File("s/b.txt", "foo");
-    SetUpRun(tree);
-    int pumps = 0;
-    SetPumpHook([&] {
-        if (++pumps == 1) PostMessageW(ControlHandle(kTb2), BM_CLICK, 0, 0);
-    });
-    SummaryBoxCloser boxes;
-    Click(kTb1);
+    EXPECT_TRUE(RunClickingDuringTheStartFolder(tree, kTb2).empty())
+        << "no summary for a window that is gone";
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_TRUE(boxes.Texts().empty()) << "no summary for a window that is gone";
     EXPECT_EQ(tree.Read("a.txt"), "bar");
     EXPECT_EQ(tree.Read("s/b.txt"), "foo");
 }
 
 TEST_F(Window, AStartClickedDuringARunIsIgnored) {
     TempTree tree;
-    tree.File("a.txt", "foo");
-    tree.Folder("s");
-    tree.File("s/b.txt", "foo");
-    SetUpRun(tree);
-    int pumps = 0;
-    SetPumpHook([&] {
-        if (++pumps == 1) PostMessageW(ControlHandle(kTb1), BM_CLICK, 0, 0);
-    });
-    SummaryBoxCloser boxes;
-    Click(kTb1);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuildSummaryText(2, 2, 2)});
+    EXPECT_EQ(RunClickingDuringTheStartFolder(tree, kTb1),
+              std::vector<std::string>{BuildSummaryText(2, 2, 2)});
     EXPECT_EQ(tree.Read("s/b.txt"), "bar");
 }
 
