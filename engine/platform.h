@@ -1,12 +1,13 @@
-// Platform services of the engine: folder search, whole-file read and safe rewrite, the event
-// pump, paths and the narrow encoding. One header for both platforms; platform_win32.cpp holds
-// the Windows side (the A calls, texts in the ANSI code page), platform_posix.cpp the POSIX side
-// (UTF-8 paths, "/" as separator, a folder search that behaves like the Windows one).
+// Platform services of the engine: folder search, the file services of a safe rewrite, the
+// event pump, paths and the narrow encoding. One header for both platforms; platform_win32.cpp
+// and file_io_win32.cpp hold the Windows side, platform_posix.cpp and file_io_posix.cpp the
+// POSIX side (UTF-8 paths, "/" as separator, a folder search that behaves like the Windows one).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "text.h"
 
@@ -54,7 +55,7 @@ bool FindNextEntry(const Text& pathPattern, int filter, SearchState& state, Fold
 Text FindEntry(const Text& pathPattern, int filter, SearchState& state);
 void CloseSearch(SearchState& state);
 
-// ---- Whole files -------------------------------------------------------------------------
+// ---- File identity -----------------------------------------------------------------------
 
 // Identity of a file or folder on its volume (device and inode, volume serial and file index).
 struct FileIdentity {
@@ -64,39 +65,87 @@ struct FileIdentity {
     bool operator<(const FileIdentity& other) const {
         return volume != other.volume ? volume < other.volume : index < other.index;
     }
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && index == other.index;
+    }
 };
 
-struct MappedView;  // a read-only mapping of a large file (POSIX)
-struct MappedViewCloser {
-    void operator()(MappedView* view) const;
-};
-// A file's whole content: bytes points into owned or into a mapping of the file.
-struct FileContent {
-    std::string_view bytes;
-    Bytes owned;
-    std::unique_ptr<MappedView, MappedViewCloser> mapping;
+// ---- Rewriting one file ------------------------------------------------------------------
+
+// Why a file was left exactly as it was.
+enum class FileProblem {
+    None,
+    Unreadable,   // missing, not a regular file, access denied, or a read failed
+    InUse,        // another program holds it open for writing
+    ReadOnly,     // read-only, or not writable by us
+    HardLinked,   // more than one hard link: a new file in its place would split them
+    Changed,      // another program changed it while it was read or before the swap
+    WriteFailed,  // the new content could not be written (disk full, ...) or put in place
 };
 
-// Reads the whole file, sharing it for reading only. False when it cannot be opened, is not a
-// regular file, or its content cannot be held in memory: such a file must not be written.
-bool ReadFileForRewrite(const Text& path, FileContent& content, FileIdentity& identity);
+// The original file, open for reading from its first read until its swap, so that it can be
+// checked for changes made meanwhile. Others may read it (and, on Windows, rename or delete
+// it, which the swap needs) but not write it through another handle.
+struct SourceFile;
+struct SourceFileCloser {
+    void operator()(SourceFile* source) const;
+};
+using SourceHandle = std::unique_ptr<SourceFile, SourceFileCloser>;
+
+// The new content, in a file beside the original's target until the swap. Dropping the
+// handle before a swap removes the file.
+struct TemporaryFile;
+struct TemporaryFileCloser {
+    void operator()(TemporaryFile* temporary) const;
+};
+using TemporaryHandle = std::unique_ptr<TemporaryFile, TemporaryFileCloser>;
+
+// Opens the file that path names. A link to a file opens its target, and every later step
+// works on that target, whatever the platform says about links. problem says why not.
+SourceHandle OpenSource(const Text& path, FileProblem& problem);
+// Size and identity as they were when the file was opened.
+std::uint64_t SourceSize(const SourceFile& source);
+FileIdentity SourceIdentity(const SourceFile& source);
+// Reads up to want bytes at offset; got < want only at the end of the file. False on error.
+bool ReadSource(SourceFile& source, std::uint64_t offset, char* buffer, std::size_t want,
+                std::size_t& got);
+// None, ReadOnly or HardLinked: whether a rewrite may be tried at all.
+FileProblem RewritePermission(const SourceFile& source);
+
+// An empty file beside the source's target, with its mode and owner where the platform has
+// them; nullptr when it cannot be created.
+TemporaryHandle CreateTemporaryFor(const SourceFile& source);
+bool WriteTemporary(TemporaryFile& temporary, std::string_view bytes);
+// Copies the source's first length bytes into the empty temporary file.
+bool CopySourcePrefix(SourceFile& source, TemporaryFile& temporary, std::uint64_t length);
+// Confirms that the source's path still names the file that was read, with the size and
+// modification time it had when it was opened, and puts the temporary file in its place.
+// Changed (temporary removed, file left as the other program left it) when it does not.
+FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace);
+// Writes bytes back over the source's own bytes at offset (unchanged content), after the
+// same check.
+FileProblem OverwriteSourceInPlace(SourceFile& source, std::uint64_t offset,
+                                   std::string_view bytes);
+
+// Runs right before the check that precedes a swap or an in-place write, with the path of the
+// target; tests change the file there. Pass nullptr to remove it.
+void SetBeforeReplaceHook(std::function<void(const Text& target)> hook);
+void RunBeforeReplaceHook(const SourceFile& source);
+
+// ---- Whole files -------------------------------------------------------------------------
+
 // The whole content, or empty for every kind of failure.
 Bytes ReadWholeFile(const Text& path);
-
-enum class WriteKind {
-    NewContent,   // put in place atomically: a temporary file beside it, then a swap
-    SameContent,  // the bytes equal the file's current content: overwritten in place
-};
-
-// Writes bytes as the file's whole content. At every moment the file holds either its old or
-// its new content; a link to a file has its target rewritten and stays a link. False, with the
-// file untouched, when the path is empty, the file is read-only, in use, has more than one hard
-// link, or the write fails. written (optional) receives the identity of the file now in place.
-bool WriteWholeFile(const Text& path, std::string_view bytes,
-                    WriteKind kind = WriteKind::NewContent, FileIdentity* written = nullptr);
+// Writes bytes as the file's whole content: an existing file through a temporary file and a
+// swap, a missing one created whole. False, with the file untouched, when the path is empty,
+// the file is read-only, in use, has more than one hard link, or the write fails.
+bool WriteWholeFile(const Text& path, std::string_view bytes);
+// Creates a file that does not exist yet with the given content; removed again on failure.
+bool CreateNewFile(const Text& path, std::string_view bytes);
 
 // Whether a new content is forced to the disk before it replaces the old one (off by default).
 void SetFlushBeforeReplace(bool flush);
+bool FlushBeforeReplace();
 
 bool FolderIdentityOf(const Text& folderPath, FileIdentity& identity);
 

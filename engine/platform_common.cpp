@@ -1,5 +1,6 @@
 // The parts of the platform layer that are the same on every OS: the entry filter of the
-// folder search, the pump hook and the abort guard around writes.
+// folder search, whole-file read and write on top of the file services, the hooks and the
+// abort guard around writes.
 #include <atomic>
 #include <utility>
 
@@ -12,6 +13,7 @@ bool Passes(const FolderEntry& entry, int filter) {
 }
 
 std::function<void()> pumpHook;
+std::function<void(const Text&)> beforeReplaceHook;
 bool flushBeforeReplace = false;
 
 // Dekker-style pair: the aborting side sets abortCode then reads writing; the writer sets
@@ -47,17 +49,30 @@ void CloseSearch(SearchState& state) {
 }
 
 Bytes ReadWholeFile(const Text& path) {
-    FileContent content;
-    FileIdentity identity;
-    if (!ReadFileForRewrite(path, content, identity)) return Bytes();
-    return content.mapping ? Bytes(content.bytes) : std::move(content.owned);
+    FileProblem problem;
+    SourceHandle source = path.empty() ? nullptr : OpenSource(path, problem);
+    if (!source) return Bytes();
+    Bytes content;
+    try {
+        content.resize(static_cast<std::size_t>(SourceSize(*source)));
+    } catch (const std::exception&) {  // too large for memory
+        return Bytes();
+    }
+    std::size_t got = 0;
+    if (!ReadSource(*source, 0, &content[0], content.size(), got)) return Bytes();
+    content.resize(got);  // the file shrank meanwhile: keep what came
+    return content;
 }
 
-bool WriteWholeFile(const Text& path, std::string_view bytes, WriteKind kind,
-                    FileIdentity* written) {
+bool WriteWholeFile(const Text& path, std::string_view bytes) {
     if (path.empty()) return false;
-    return kind == WriteKind::SameContent ? PlatformOverwriteInPlace(path, bytes, written)
-                                          : PlatformReplaceViaTemporary(path, bytes, written);
+    FileProblem problem;
+    SourceHandle source = OpenSource(path, problem);
+    if (!source) return problem == FileProblem::Unreadable && CreateNewFile(path, bytes);
+    if (RewritePermission(*source) != FileProblem::None) return false;
+    TemporaryHandle temporary = CreateTemporaryFor(*source);
+    if (!temporary || !WriteTemporary(*temporary, bytes)) return false;
+    return SwapIntoPlace(*source, std::move(temporary), nullptr) == FileProblem::None;
 }
 
 void SetFlushBeforeReplace(bool flush) {
@@ -70,6 +85,14 @@ bool FlushBeforeReplace() {
 void PumpEvents() {
     PlatformPumpMessages();
     if (pumpHook) pumpHook();
+}
+
+void SetBeforeReplaceHook(std::function<void(const Text& target)> hook) {
+    beforeReplaceHook = std::move(hook);
+}
+
+void RunBeforeReplaceHook(const SourceFile& source) {
+    if (beforeReplaceHook) beforeReplaceHook(SourceTargetText(source));
 }
 
 void SetPumpHook(std::function<void()> hook) {

@@ -16,16 +16,15 @@ bool PlatformOpenSearch(const Text& pathPattern, SearchState& state, FolderEntry
 // The next entry of an open search; false at its end.
 bool PlatformNextEntry(SearchState& state, FolderEntry& entry);
 
-// The two ways of WriteWholeFile (see WriteKind); path is not empty.
-bool PlatformOverwriteInPlace(const Text& path, std::string_view bytes, FileIdentity* written);
-bool PlatformReplaceViaTemporary(const Text& path, std::string_view bytes, FileIdentity* written);
-bool FlushBeforeReplace();
+// The path of the file a source was opened on (its target), as a text, for the test hook.
+Text SourceTargetText(const SourceFile& source);
 
 void PlatformPumpMessages();
 [[noreturn]] void PlatformExitNow(int exitCode);
 
 // Marks a file write in progress for AbortBetweenWrites: an abort that arrives meanwhile ends
-// the process when the write is over, never inside it.
+// the process when the write is over, never inside it. A temporary file holds one from its
+// creation until it is swapped in or removed, so an abort never leaves one behind.
 class WriteSection {
   public:
     WriteSection();

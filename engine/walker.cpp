@@ -4,14 +4,15 @@
 #include <set>
 #include <vector>
 
+#include "file_rewrite.h"
 #include "platform.h"
 #include "run_state.h"
 
 namespace {
 
 struct Walk {
-    Bytes find;
-    Bytes replacement;
+    Walk(std::string_view find, std::string_view replacement) : rewriter(find, replacement) {}
+    FileRewriter rewriter;
     std::set<FileIdentity> foldersEntered;
     std::set<FileIdentity> filesTreated;
 };
@@ -29,29 +30,20 @@ std::vector<FolderEntry> ListFolder(const Text& pathPattern, int filter) {
 
 void TreatFile(const Text& path, Walk& walk) {
     runState.currentFile = path;
-    FileContent content;
-    FileIdentity identity;
-    if (!ReadFileForRewrite(path, content, identity)) return;
-    if (identity.valid && walk.filesTreated.count(identity)) return;
+    FileProblem problem;
+    SourceHandle source = OpenSource(path, problem);
+    if (!source) return;  // never read, so never written, and counted nowhere
+    if (!walk.filesTreated.insert(SourceIdentity(*source)).second) return;  // reached again
 
-    Bytes result;
-    bool replaced;
-    try {
-        replaced = ReplaceAllBytesInto(content.bytes, walk.find, walk.replacement, result);
-    } catch (const std::exception&) {
-        return;  // no memory for the result: the file stays as it is
+    const RewriteResult result = walk.rewriter.Rewrite(*source);
+    if (!result.read) return;
+    if (result.places > 0) {
+        runState.filesMatched += 1;
+        runState.placesReplaced += result.places;
     }
-    FileIdentity written;
-    bool ok;
-    if (replaced) {
-        content = FileContent();  // the old content is not needed any more: free it first
-        ok = WriteWholeFile(path, result, WriteKind::NewContent, &written);
-    } else {
-        ok = WriteWholeFile(path, content.bytes, WriteKind::SameContent, &written);
-    }
-    if (ok && replaced) runState.filesReplaced += 1;
-    if (identity.valid) walk.filesTreated.insert(identity);
-    if (written.valid) walk.filesTreated.insert(written);
+    if (result.replaced) runState.filesReplaced += 1;
+    // A link met later must not lead to the new file as to an untreated one.
+    if (result.nowInPlace.valid) walk.filesTreated.insert(result.nowInPlace);
 }
 
 bool WalkFolder(const Text& folder, const Text& pattern, bool recurse, Walk& walk) {
@@ -84,8 +76,6 @@ bool ReplaceInFolder(const Text& pathPattern, const Text& find, const Text& repl
                      bool recurse) {
     const Text path = NormalizeSeparators(pathPattern);
     const std::size_t folderLength = FolderPartLength(path);
-    Walk walk;
-    walk.find = TextToBytes(find);
-    walk.replacement = TextToBytes(replacement);
+    Walk walk(TextToBytes(find), TextToBytes(replacement));
     return WalkFolder(path.substr(0, folderLength), path.substr(folderLength), recurse, walk);
 }
