@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Times brennic-cli against sed -i, perl -0777 -pi, sd -s and the I/O floor (read each matching
-# file whole, write it back whole) on three generated corpora, in one run. Each tool starts
-# from a fresh copy of the corpus. Prints each time and its ratio to the floor.
+# Times brennic-cli against sed -i, perl -0777 -pi, sd -s and two floors on three generated
+# corpora, in one run: the copy floor (stream each matching file through a 1 MiB buffer into a
+# new file beside it and rename it over the original: the least a safe rewrite must do) and
+# the in-place floor (read each file whole, write it back whole). Each tool starts from a
+# fresh copy of the corpus, synced to the disk before the clock starts. Prints each time, its
+# ratio to the copy floor and to the in-place floor, and brennic-cli's peak memory.
 #
 #   bash bench/compare.sh [WORKDIR]      (default: build/bench/corpora; needs ~2.5 GB free)
 #   BRENNIC_BENCH_REPEAT=3               best of N runs per tool (default 3)
@@ -16,6 +19,7 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 cli=$PWD/build/bench/bin/brennic-cli
 floor=$PWD/build/bench/bench/io_floor
+copy_floor=$PWD/build/bench/bench/copy_floor
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
@@ -78,21 +82,29 @@ best_time() {  # corpus command...
 tool_brennic() { "$cli" "$1" '*.txt' needle thread; }
 tool_brennic_flush() { "$cli" --flush "$1" '*.txt' needle thread; }
 tool_floor() { "$floor" "$1" '*.txt'; }
+tool_copy_floor() { "$copy_floor" "$1" '*.txt'; }
 tool_sed() { find "$1" -name '*.txt' -type f -exec sed -i 's/needle/thread/g' {} +; }
 tool_perl() { find "$1" -name '*.txt' -type f -exec perl -0777 -pi -e 's/needle/thread/g' {} +; }
 tool_sd() { find "$1" -name '*.txt' -type f -exec sd -s needle thread {} +; }
 
 make_corpora
-tools=(floor brennic sed perl sd)
+tools=(copy_floor floor brennic sed perl sd)
 [ "${BRENNIC_BENCH_FLUSH:-0}" = 1 ] && tools+=(brennic_flush)
-printf '%-8s %-14s %10s %8s\n' corpus tool seconds ratio
+printf '%-8s %-14s %10s %8s %8s\n' corpus tool seconds /copy /inplace
 for corpus in ${BRENNIC_BENCH_CORPORA:-small big dense}; do
-  floor_time=""
+  copy_time=""
+  inplace_time=""
   for tool in "${tools[@]}"; do
     t=$(best_time "$corpus" "tool_$tool" "$work/$corpus.run")
-    [ -z "$floor_time" ] && floor_time=$t
-    printf '%-8s %-14s %10.3f %7.2fx\n' "$corpus" "$tool" "$t" "$(python3 -c "print($t/$floor_time)")"
+    [ -z "$copy_time" ] && copy_time=$t
+    [ "$tool" = floor ] && inplace_time=$t
+    printf '%-8s %-14s %10.3f %7.2fx %7.2fx\n' "$corpus" "$tool" "$t" \
+      "$(python3 -c "print($t/$copy_time)")" "$(python3 -c "print($t/${inplace_time:-$t})")"
   done
+  # Peak resident memory of one brennic-cli run (kilobytes, from the kernel's accounting).
+  restore "$corpus"
+  peak=$(/usr/bin/time -f %M "$cli" "$work/$corpus.run" '*.txt' needle thread 2>&1 >/dev/null | tail -n 1)
+  echo "$corpus: brennic-cli peak memory $((peak / 1024)) MiB"
   # The result must be right, not only fast: brennic's output equals sed's.
   restore "$corpus"; tool_brennic "$work/$corpus.run" >/dev/null
   mv "$work/$corpus.run" "$work/$corpus.brennic"

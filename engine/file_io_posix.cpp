@@ -81,6 +81,7 @@ struct SourceFile {
 struct TemporaryFile {
     FileDescriptor file;
     Text path;
+    struct stat info;  // at its creation
     std::uint64_t written = 0;
     WriteSection section;
     ~TemporaryFile() {
@@ -98,22 +99,25 @@ void TemporaryFileCloser::operator()(TemporaryFile* temporary) const {
 SourceHandle OpenSource(const Text& path, FileProblem& problem) {
     problem = FileProblem::Unreadable;
     SourceHandle source(new SourceFile);
+    // O_NOFOLLOW first: a plain file, the common case, needs no second look at its path.
     // O_NONBLOCK: a FIFO that matches the pattern must not hang the walk.
-    source->file.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    source->file.Reset(::open(path.c_str(), kFlags | O_NOFOLLOW));
+    source->target = path;
+    if (!source->file.valid() && errno == ELOOP) {  // a symbolic link: rewrite its target
+        source->file.Reset(::open(path.c_str(), kFlags));
+        char* resolved = source->file.valid() ? ::realpath(path.c_str(), nullptr) : nullptr;
+        if (!resolved) return nullptr;
+        source->target = resolved;
+        std::free(resolved);
+    }
     if (!source->file.valid() || ::fstat(source->file.get(), &source->info) != 0 ||
         !S_ISREG(source->info.st_mode)) {
         return nullptr;
     }
-    struct stat own;
-    if (::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved) return nullptr;
-        source->target = resolved;
-        std::free(resolved);
-    } else {
-        source->target = path;
+    if (source->info.st_size > (1 << 20)) {
+        ::posix_fadvise(source->file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    ::posix_fadvise(source->file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     problem = FileProblem::None;
     return source;
 }
@@ -150,7 +154,7 @@ FileProblem RewritePermission(const SourceFile& source) {
     const struct stat& info = source.info;
     if (info.st_nlink > 1) return FileProblem::HardLinked;
     if ((info.st_mode & S_IWUSR) == 0) return FileProblem::ReadOnly;
-    const uid_t self = ::geteuid();
+    static const uid_t self = ::geteuid();
     if (self != 0 && self != info.st_uid && ::access(source.target.c_str(), W_OK) != 0) {
         return FileProblem::ReadOnly;
     }
@@ -172,7 +176,7 @@ TemporaryHandle CreateTemporaryFor(const SourceFile& source) {
         if (!temporary->file.valid() && errno != EEXIST) return nullptr;
     }
     if (!temporary->file.valid()) return nullptr;
-    struct stat created;
+    struct stat& created = temporary->info;
     if (::fstat(temporary->file.get(), &created) != 0) return nullptr;
     // The umask may have cut bits off the mode asked for at creation.
     if ((created.st_mode & 07777) != mode && ::fchmod(temporary->file.get(), mode) != 0) {
@@ -195,6 +199,7 @@ bool WriteTemporary(TemporaryFile& temporary, std::string_view bytes) {
 }
 
 bool CopySourcePrefix(SourceFile& source, TemporaryFile& temporary, std::uint64_t length) {
+    if (length == 0) return true;
     const int from = source.file.get();
     const int to = temporary.file.get();
     std::uint64_t at = 0;
@@ -256,17 +261,14 @@ bool StillAsRead(const SourceFile& source) {
 FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace) {
     if (FlushBeforeReplace() && ::fsync(temporary->file.get()) != 0)
         return FileProblem::WriteFailed;
-    struct stat created;
-    if (::fstat(temporary->file.get(), &created) != 0 || !temporary->file.Close()) {
-        return FileProblem::WriteFailed;
-    }
+    if (!temporary->file.Close()) return FileProblem::WriteFailed;
     if (!StillAsRead(source)) return FileProblem::Changed;
     if (::rename(temporary->path.c_str(), source.target.c_str()) != 0) {
         return FileProblem::WriteFailed;
     }
     temporary->path.clear();  // it is the file now: nothing to remove
     if (FlushBeforeReplace()) SyncFolderOf(source.target);
-    if (nowInPlace) *nowInPlace = IdentityOf(created);  // rename keeps the inode
+    if (nowInPlace) *nowInPlace = IdentityOf(temporary->info);  // rename keeps the inode
     return FileProblem::None;
 }
 

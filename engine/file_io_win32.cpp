@@ -189,6 +189,7 @@ bool WriteTemporary(TemporaryFile& temporary, std::string_view bytes) {
 }
 
 bool CopySourcePrefix(SourceFile& source, TemporaryFile& temporary, std::uint64_t length) {
+    if (length == 0) return true;
     constexpr std::size_t kBuffer = 1u << 20;
     std::unique_ptr<char[]> buffer(new char[length < kBuffer ? length + 1 : kBuffer]);
     for (std::uint64_t at = 0; at < length;) {

@@ -39,24 +39,39 @@ void StreamReplacer::Consume(std::size_t got, bool last, ReplaceOutput& output) 
     char* window = window_.get();
     const std::size_t length = carried_ + got;
     const std::string_view haystack(window, length);
-    std::size_t done = 0;  // bytes of the window already dealt with
+    // A replacement no longer than the find text is built in the window itself, behind the
+    // search: it never overtakes bytes not yet searched, and the window goes out as it is.
+    const bool inPlace = replacement_.size() <= find_.size();
+    std::size_t done = 0;   // bytes of the window searched and dealt with
+    std::size_t built = 0;  // in place: the output built at the window's front
     for (std::size_t at = finder_.Find(haystack, 0); at != std::string_view::npos;
          at = finder_.Find(haystack, done)) {
         if (places_ == 0) {
-            // Everything before the first match is the unchanged prefix.
-            writing_ = output.Begin(windowOffset_ + at);
-            if (writing_ && !out_) out_.reset(new char[chunk_]);
-        } else if (writing_) {
-            Emit(window + done, at - done, output);
+            // The bytes in front of this window are gone from memory: the output takes them
+            // from the source. Those in the window follow as usual.
+            writing_ = output.Begin(windowOffset_);
+            if (writing_ && !inPlace && !out_) out_.reset(new char[chunk_]);
         }
         ++places_;
-        if (writing_) Emit(replacement_.data(), replacement_.size(), output);
+        if (writing_ && inPlace) {
+            if (built != done) std::memmove(window + built, window + done, at - done);
+            built += at - done;
+            std::memcpy(window + built, replacement_.data(), replacement_.size());
+            built += replacement_.size();
+        } else if (writing_) {
+            Emit(window + done, at - done, output);
+            Emit(replacement_.data(), replacement_.size(), output);
+        }
         done = at + find_.size();
     }
     // The last hold_ bytes may begin a match that the next chunk completes: carry them.
     std::size_t settled = length;
     if (!last) settled = length - (hold_ < length - done ? hold_ : length - done);
-    if (places_ > 0 && writing_) {
+    if (places_ > 0 && writing_ && inPlace) {
+        if (built != done) std::memmove(window + built, window + done, settled - done);
+        built += settled - done;
+        if (built > 0) writing_ = output.Write(std::string_view(window, built));
+    } else if (places_ > 0 && writing_) {
         Emit(window + done, settled - done, output);
         if (last) Flush(output);
     }

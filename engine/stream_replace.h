@@ -13,13 +13,15 @@
 #include "byte_finder.h"
 
 // Where the replaced stream goes. Nothing is handed over before the first match: a stream
-// without one produces no output at all, and the unchanged bytes in front of the first match
-// are announced by their length only, so that the receiver can copy them from their source.
+// without one produces no output at all. At the first match, the unchanged bytes that are no
+// longer in the replacer's memory are announced by their length only, so that the receiver
+// copies them from their source; all that follows comes through Write.
 class ReplaceOutput {
   public:
     virtual ~ReplaceOutput() = default;
-    // The first match begins after prefixLength unchanged bytes. False: nothing more is wanted
-    // (the replacer goes on counting without output).
+    // A match was found: the output begins with the stream's first prefixLength bytes, which
+    // the receiver takes from the source. False: nothing more is wanted (the replacer goes on
+    // counting without output).
     virtual bool Begin(std::uint64_t prefixLength) = 0;
     // The next piece of the replaced stream. False: as for Begin.
     virtual bool Write(std::string_view bytes) = 0;

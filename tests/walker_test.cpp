@@ -170,27 +170,6 @@ TEST_F(Walker, AReplacementHoldingTheFindTextIsAppliedOncePerFile) {
     EXPECT_EQ(tree.EntryCount(""), kFiles);
 }
 
-TEST_F(Walker, LargeFilesAreReplacedWholeOrKeptAsTheyAre) {
-    // Large enough for the mapped read path.
-    std::string big(6u << 20, 'x');
-    big.replace(0, 3, "foo");
-    big.replace(big.size() / 2, 3, "foo");
-    big.replace(big.size() - 3, 3, "foo");
-    tree.File("big.txt", big);
-    const std::string untouched(5u << 20, 'y');
-    tree.File("same.txt", untouched);
-    const Result r = Walk(tree.Root() + "*.txt", "foo", "quux");
-    EXPECT_EQ(r.places, 3);
-    EXPECT_EQ(r.replaced, 1);
-    std::string expected = big;
-    for (std::size_t at = expected.find("foo"); at != std::string::npos;
-         at = expected.find("foo", at + 4)) {
-        expected.replace(at, 3, "quux");
-    }
-    EXPECT_TRUE(tree.Read("big.txt") == expected);
-    EXPECT_EQ(tree.Read("same.txt"), untouched);
-}
-
 TEST_F(Walker, FoldersNamedWithDoubleByteCharacters) {
     // 中文, and on Windows 乗 (GBK 81 5C), whose second byte is the backslash byte.
     std::vector<std::string> names = {NarrowFromUtf8("\xE4\xB8\xAD\xE6\x96\x87")};
@@ -291,15 +270,5 @@ TEST_F(Walker, AFileWithSeveralHardLinksIsNotSplitFromItsOtherNames) {
     EXPECT_EQ(tree.Read("b.dat"), "foo");
 }
 #endif
-
-TEST(WriteWholeFile, RefusesAnEmptyPathAndCreatesAMissingFile) {
-    TempTree tree;
-    EXPECT_FALSE(WriteWholeFile("", "x"));
-    EXPECT_TRUE(WriteWholeFile(tree.Path("new.txt"), "fresh"));
-    EXPECT_EQ(tree.Read("new.txt"), "fresh");
-    EXPECT_EQ(ReadWholeFile(tree.Path("new.txt")), "fresh");
-    EXPECT_EQ(ReadWholeFile(tree.Path("missing.txt")), "");
-    EXPECT_EQ(ReadWholeFile(""), "");
-}
 
 }  // namespace
