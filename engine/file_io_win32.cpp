@@ -119,7 +119,16 @@ SourceHandle OpenSource(const Text& path, FileProblem& problem) {
         return nullptr;
     }
     source->target = FinalPathOf(source->file.get());
-    if (source->target.empty()) return nullptr;
+    if (source->target.empty()) {
+        // Some file systems (a few network redirectors, RAM disks) cannot name the file from
+        // the handle. The path itself will do unless it is a link.
+        const std::wstring wide = WidePath(path);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            return nullptr;
+        }
+        source->target = wide;
+    }
     problem = FileProblem::None;
     return source;
 }
