@@ -12,6 +12,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #define BRENNIC_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>
@@ -91,7 +93,9 @@ void ShowProgress(const Text& text) {
     if (!progressOnTerminal) return;
     // One updating line: a long path is shown by its end, where the file name is.
     constexpr std::size_t kWidth = 78;
-    std::string shown = text.size() > kWidth ? "..." + text.substr(text.size() - kWidth + 3) : text;
+    const Text narrow = NarrowFromUtf8(text.c_str());
+    std::string shown =
+        narrow.size() > kWidth ? "..." + narrow.substr(narrow.size() - kWidth + 3) : narrow;
     const std::size_t width = shown.size();
     if (width < progressWidth) shown.append(progressWidth - width, ' ');
     std::fprintf(stderr, "\r%s", shown.c_str());
@@ -116,6 +120,33 @@ void OnPump() {
     }
 }
 
+// The folder and the pattern name files: on Windows they come from the wide command line, so
+// any folder can be named, also one whose name the ANSI code page cannot hold. The find and
+// replacement texts stay the ANSI bytes of argv: they are what the run matches.
+std::vector<Text> PathArguments(int argc, char** argv) {
+    std::vector<Text> arguments;
+#if defined(_WIN32)
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        if (count == argc) {
+            for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+        }
+        LocalFree(wide);
+    }
+    if (arguments.empty()) {  // split differently: take the ANSI arguments as they are
+        for (int i = 0; i < argc; ++i) arguments.push_back(Utf8FromNarrow(argv[i]));
+    }
+#else
+    arguments.assign(argv, argv + argc);
+#endif
+    return arguments;
+}
+
+// Texts for the user are UTF-8; the console of a Windows program reads the ANSI code page.
+void PrintLine(FILE* stream, const Text& utf8) {
+    std::fprintf(stream, "%s\n", NarrowFromUtf8(utf8.c_str()).c_str());
+}
+
 int Usage(const char* problem) {
     std::fprintf(stderr, "brennic-cli: %s\nTry 'brennic-cli --help'.\n", problem);
     return kExitUsage;
@@ -126,7 +157,7 @@ int Usage(const char* problem) {
 int main(int argc, char** argv) {
     RunInputs inputs;
     bool flush = false;
-    std::vector<std::string> operands;
+    std::vector<int> operands;  // indexes into argv
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -147,15 +178,16 @@ int main(int argc, char** argv) {
                 return Usage(("unknown option " + argument).c_str());
             }
         } else {
-            operands.push_back(argument);
+            operands.push_back(i);
         }
     }
     if (operands.size() < 4) return Usage("missing arguments: FOLDER PATTERN FIND REPLACE");
     if (operands.size() > 4) return Usage("too many arguments (quote texts that hold spaces)");
-    inputs.folder = operands[0];
-    inputs.pattern = operands[1];
-    inputs.find = operands[2];
-    inputs.replacement = operands[3];
+    const std::vector<Text> paths = PathArguments(argc, argv);
+    inputs.folder = paths[static_cast<std::size_t>(operands[0])];
+    inputs.pattern = paths[static_cast<std::size_t>(operands[1])];
+    inputs.find = argv[operands[2]];
+    inputs.replacement = argv[operands[3]];
 
     SetFlushBeforeReplace(flush);
     progressOnTerminal = BRENNIC_ISATTY(2) != 0;
@@ -168,11 +200,11 @@ int main(int argc, char** argv) {
             ShowProgress(text);
         } else {  // the ticker is off: this is the run's final status
             ClearProgress();
-            std::printf("%s\n", text.c_str());
+            PrintLine(stdout, text);
         }
     };
     display.ShowSummary = [](const Text& text, const Text&) {
-        std::printf("%s\n", text.c_str());
+        PrintLine(stdout, text);
         std::fflush(stdout);
     };
     InstallInterruptHandler();

@@ -17,11 +17,11 @@ bool PreTranslate(void* message) {
 
 // Relative paths in Tbp and on the command line are taken against the program's own folder.
 void EnterProgramFolder() {
-    char path[MAX_PATH * 4];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return;
-    const Text folder = Text(path, length).substr(0, FolderPartLength(Text(path, length)));
-    if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return;
+    path.resize(path.rfind(L'\\', length) + 1);  // empty without a separator
+    if (!path.empty()) SetCurrentDirectoryW(path.c_str());
 }
 
 void ReleaseAtExit() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "text.h"
@@ -18,15 +19,26 @@ extern const char kPathSeparator[];  // "\\" on Windows, "/" on POSIX
 // Windows turns every "/" into "\"; on POSIX "\" is an ordinary name character and the text
 // comes back unchanged.
 Text NormalizeSeparators(const Text& path);
-// Index just past the last separator of path (0 when there is none). On Windows a 0x5C that is
-// the second byte of a double-byte character of the ANSI code page is no separator; on POSIX
-// the bytes are UTF-8, where "/" never occurs inside a character.
+// Index just past the last separator of path (0 when there is none). Paths are UTF-8, where a
+// separator byte never occurs inside a character.
 std::size_t FolderPartLength(const Text& path);
 bool EndsWithSeparator(const Text& path);
 
-// The narrow encoding of the system: a UTF-8 literal converted to the ANSI code page on
-// Windows, unchanged on POSIX.
+// Two encodings meet here. Texts that name files and folders (paths, patterns, entry names,
+// currentFile) and the texts shown to the user are UTF-8 on every platform; on Windows they
+// reach the system through the wide calls. Texts that are matched against file contents (the
+// find and replacement texts) are bytes of the system's narrow encoding: the ANSI code page
+// on Windows, UTF-8 on POSIX.
+//
+// UTF-8 to the narrow encoding (for output to an ANSI console), and back (for a path that
+// arrives as ANSI bytes, such as an element of the raw command line). Unchanged on POSIX.
 Text NarrowFromUtf8(const char* utf8);
+Text Utf8FromNarrow(const Text& narrow);
+#if defined(_WIN32)
+// The texts of the wide calls (UTF-16), to and from UTF-8.
+std::wstring WideFromUtf8(std::string_view utf8);
+Text Utf8FromWide(std::wstring_view wide);
+#endif
 
 // ---- Folder search -----------------------------------------------------------------------
 

@@ -25,6 +25,25 @@ static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler
 
 }  // namespace
 
+std::size_t CharacterLength(std::string_view text, std::size_t index) {
+    const unsigned char lead = static_cast<unsigned char>(text[index]);
+    std::size_t length = 1;
+    if (lead >= 0xF0) {
+        length = 4;
+    } else if (lead >= 0xE0) {
+        length = 3;
+    } else if (lead >= 0xC0) {
+        length = 2;
+    }
+    // Stop at a byte that does not continue the sequence, so broken UTF-8 still steps.
+    std::size_t taken = 1;
+    while (taken < length && index + taken < text.size() &&
+           (static_cast<unsigned char>(text[index + taken]) & 0xC0) == 0x80) {
+        ++taken;
+    }
+    return taken;
+}
+
 bool FindNextEntry(const Text& pathPattern, int filter, SearchState& state, FolderEntry& entry) {
     bool found;
     if (!pathPattern.empty()) {

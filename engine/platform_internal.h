@@ -6,8 +6,8 @@
 
 #include "platform.h"
 
-// Bytes taken by the character that begins at index: UTF-8 sequences on POSIX, double-byte
-// characters of the ANSI code page on Windows. At least 1, never past the end.
+// Bytes taken by the UTF-8 character that begins at index (paths are UTF-8 on every
+// platform). At least 1, never past the end.
 std::size_t CharacterLength(std::string_view text, std::size_t index);
 
 // Starts a search for pathPattern (folder part and a non-empty last component) and yields its

@@ -31,12 +31,39 @@ Text NarrowToCodePage(UINT codePage, const wchar_t* wide, int length) {
 
 }  // namespace
 
+// Paths near MAX_PATH and beyond take the \\?\ form, which lifts the limit; that form skips
+// the system's normalisation, so the folder part is made absolute and normalised first, and
+// the last component (a name or a wildcard pattern) is kept exactly as it is.
+std::wstring WideFromUtf8(std::string_view utf8) {
+    return WideFromCodePage(CP_UTF8, utf8.data(), static_cast<int>(utf8.size()));
+}
+
+Text Utf8FromWide(std::wstring_view wide) {
+    return NarrowToCodePage(CP_UTF8, wide.data(), static_cast<int>(wide.size()));
+}
+
 std::wstring WidePath(const Text& path) {
-    return WideFromCodePage(CP_ACP, path.data(), static_cast<int>(path.size()));
+    std::wstring wide = WideFromUtf8(path);
+    constexpr std::size_t kShortEnough = 240;  // CreateDirectory stops at 248, others at 260
+    if (wide.size() < kShortEnough || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+    const std::size_t cut = wide.rfind(L'\\') + 1;  // 0 without a separator
+    const std::wstring folder = cut > 0 ? wide.substr(0, cut) : std::wstring(L".\\");
+    const DWORD length = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return wide;
+    std::wstring full(length, L'\0');
+    full.resize(GetFullPathNameW(folder.c_str(), length, &full[0], nullptr));
+    if (!full.empty() && full.back() != L'\\') full.push_back(L'\\');
+    full += wide.substr(cut);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
 }
 
 Text NarrowPath(const std::wstring& path) {
-    return NarrowToCodePage(CP_ACP, path.data(), static_cast<int>(path.size()));
+    return Utf8FromWide(path);
+}
+
+Text Utf8FromNarrow(const Text& narrow) {
+    return Utf8FromWide(WideFromCodePage(CP_ACP, narrow.data(), static_cast<int>(narrow.size())));
 }
 
 struct PlatformSearch {
@@ -48,24 +75,22 @@ void PlatformSearchCloser::operator()(PlatformSearch* search) const {
     delete search;
 }
 
-std::size_t CharacterLength(std::string_view text, std::size_t index) {
-    return (IsDBCSLeadByte(static_cast<BYTE>(text[index])) && index + 1 < text.size()) ? 2 : 1;
-}
-
+// Paths are UTF-8, where 0x5C and 0x2F never occur inside a character: plain byte searches.
 Text NormalizeSeparators(const Text& path) {
-    return ReplaceAllText(path, "/", "\\");
+    Text normalized = path;
+    for (char& c : normalized) {
+        if (c == '/') c = '\\';
+    }
+    return normalized;
 }
 
 std::size_t FolderPartLength(const Text& path) {
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < path.size(); i += CharacterLength(path, i)) {
-        if (path[i] == '\\') length = i + 1;
-    }
-    return length;
+    const std::size_t separator = path.rfind('\\');
+    return separator == Text::npos ? 0 : separator + 1;
 }
 
 bool EndsWithSeparator(const Text& path) {
-    return !path.empty() && FolderPartLength(path) == path.size();
+    return !path.empty() && path.back() == '\\';
 }
 
 Text NarrowFromUtf8(const char* utf8) {
@@ -78,8 +103,8 @@ Text NarrowFromUtf8(const char* utf8) {
 
 namespace {
 
-void FillEntry(const WIN32_FIND_DATAA& data, FolderEntry& entry) {
-    entry.name = data.cFileName;
+void FillEntry(const WIN32_FIND_DATAW& data, FolderEntry& entry) {
+    entry.name = NarrowPath(data.cFileName);
     entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // Only name-surrogate reparse points are links; cloud-file placeholders are real folders.
     entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
@@ -89,12 +114,13 @@ void FillEntry(const WIN32_FIND_DATAA& data, FolderEntry& entry) {
 
 // The folder search also matches through 8.3 aliases ("*.htm" finds "page.html"); a name that
 // matches only through its alias is not what the user asked for.
-bool MatchesOnlyThroughAlias(const PlatformSearch& search, const WIN32_FIND_DATAA& data) {
-    return data.cAlternateFileName[0] != '\0' && !WildcardMatch(search.pattern, data.cFileName);
+bool MatchesOnlyThroughAlias(const PlatformSearch& search, const WIN32_FIND_DATAW& data) {
+    return data.cAlternateFileName[0] != L'\0' &&
+           !WildcardMatch(search.pattern, NarrowPath(data.cFileName));
 }
 
-bool NextAccepted(PlatformSearch& search, WIN32_FIND_DATAA& data, bool haveFirst) {
-    for (bool have = haveFirst; have; have = FindNextFileA(search.handle.get(), &data) != FALSE) {
+bool NextAccepted(PlatformSearch& search, WIN32_FIND_DATAW& data, bool haveFirst) {
+    for (bool have = haveFirst; have; have = FindNextFileW(search.handle.get(), &data) != FALSE) {
         if (!MatchesOnlyThroughAlias(search, data)) return true;
     }
     return false;
@@ -103,8 +129,8 @@ bool NextAccepted(PlatformSearch& search, WIN32_FIND_DATAA& data, bool haveFirst
 }  // namespace
 
 bool PlatformOpenSearch(const Text& pathPattern, SearchState& state, FolderEntry& entry) {
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileExA(pathPattern.c_str(), FindExInfoStandard, &data,
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileExW(WidePath(pathPattern).c_str(), FindExInfoStandard, &data,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (handle == INVALID_HANDLE_VALUE) return false;
     state.open.reset(
@@ -115,9 +141,9 @@ bool PlatformOpenSearch(const Text& pathPattern, SearchState& state, FolderEntry
 }
 
 bool PlatformNextEntry(SearchState& state, FolderEntry& entry) {
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAW data;
     PlatformSearch& search = *state.open;
-    if (!NextAccepted(search, data, FindNextFileA(search.handle.get(), &data) != FALSE)) {
+    if (!NextAccepted(search, data, FindNextFileW(search.handle.get(), &data) != FALSE)) {
         return false;
     }
     FillEntry(data, entry);
@@ -137,12 +163,12 @@ bool FolderIdentityOf(const Text& folderPath, FileIdentity& identity) {
 
 void PlatformPumpMessages() {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
         if (message.message == WM_QUIT) break;  // stays queued for the event loop
-        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) break;
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) break;
         if (!preTranslator || !preTranslator(&message)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
 }

@@ -56,18 +56,17 @@ Text BuildStartPath(const Text& folder, const Text& pattern) {
 }
 
 Text FinishedStatusText() {
-    return NarrowFromUtf8(u8"替换完毕");
+    return u8"替换完毕";
 }
 Text SummaryTitle() {
-    return NarrowFromUtf8(u8"替换完毕!");
+    return u8"替换完毕!";
 }
 
 Text BuildSummaryText(std::int64_t filesMatched, std::int64_t filesReplaced,
                       std::int64_t placesReplaced) {
-    return TextJoin({NarrowFromUtf8(u8"替换完毕! 共搜索到文件 "), IntToText(filesMatched),
-                     NarrowFromUtf8(u8" 个; 替换成功 "), IntToText(filesReplaced),
-                     NarrowFromUtf8(u8" 个文件;替换的地方达 "), IntToText(placesReplaced),
-                     NarrowFromUtf8(u8" 个!")});
+    return TextJoin({u8"替换完毕! 共搜索到文件 ", IntToText(filesMatched), u8" 个; 替换成功 ",
+                     IntToText(filesReplaced), u8" 个文件;替换的地方达 ", IntToText(placesReplaced),
+                     u8" 个!"});
 }
 
 RunOutcome StartReplacement(const RunInputs& inputs, const RunDisplay& display) {

@@ -53,7 +53,8 @@ bool IsRunUnderway();
 
 // The folder text joined with the pattern, with one separator between them.
 Text BuildStartPath(const Text& folder, const Text& pattern);
-// "替换完毕! 共搜索到文件 3 个; 替换成功 2 个文件;替换的地方达 7 个!" in the narrow encoding.
+// "替换完毕! 共搜索到文件 3 个; 替换成功 2 个文件;替换的地方达 7 个!". Texts for the user are
+// UTF-8; a front end that prints to an ANSI console converts them (NarrowFromUtf8).
 Text BuildSummaryText(std::int64_t filesMatched, std::int64_t filesReplaced,
                       std::int64_t placesReplaced);
 Text FinishedStatusText();  // "替换完毕"

@@ -29,6 +29,12 @@ std::string CliPath() {
 #endif
 }
 
+// What the program prints of a text for the user: the system's narrow bytes (GBK under code
+// page 936, UTF-8 on Linux).
+std::string Printed(const Text& utf8) {
+    return NarrowFromUtf8(utf8.c_str());
+}
+
 std::string Quote(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -82,8 +88,8 @@ TEST(Cli, ReplacesInATreeAndEndsWithTheSummaryLine) {
     tree.File("s/c.htm", "old");
     const Outcome o = RunCli(FolderArgument(tree) + " *.txt old new");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(LastLine(o.out), BuildSummaryText(2, 2, 3));
-    EXPECT_NE(o.out.find(FinishedStatusText()), std::string::npos);
+    EXPECT_EQ(LastLine(o.out), Printed(BuildSummaryText(2, 2, 3)));
+    EXPECT_NE(o.out.find(Printed(FinishedStatusText())), std::string::npos);
     EXPECT_EQ(tree.Read("a.txt"), "new new");
     EXPECT_EQ(tree.Read("s/b.txt"), "new");
     EXPECT_EQ(tree.Read("s/c.htm"), "old");
@@ -96,7 +102,7 @@ TEST(Cli, NoSubfoldersTreatsOnlyTheFolderItself) {
     tree.File("s/b.txt", "old");
     const Outcome o = RunCli("--no-subfolders " + FolderArgument(tree) + " *.txt old new");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(LastLine(o.out), BuildSummaryText(1, 1, 1));
+    EXPECT_EQ(LastLine(o.out), Printed(BuildSummaryText(1, 1, 1)));
     EXPECT_EQ(tree.Read("s/b.txt"), "old");
 }
 

@@ -65,6 +65,27 @@ check "read-only keeps its mode" [ "$(stat -c %a "$work/perm/ro.txt")" = 444 ]
 check "hard link untouched" [ "$(cat "$work/perm/linked.txt")" = "old old" ]
 check "hard link still shared" [ "$(stat -c %h "$work/perm/linked.txt")" = 2 ]
 
+# Names that code page 936 cannot hold, and a path over 1,000 characters: every file is
+# treated, also when the folder given itself has such a name.
+mkdir -p "$work/names/한국어" "$work/names/창"
+printf 'old' >"$work/names/한국어/a.txt"
+printf 'old' >"$work/names/café😀.txt"
+printf 'old' >"$work/names/창/b.txt"
+deep="$work/names"
+for level in $(seq 0 49); do deep="$deep/深层目录-node_modules-$level"; done
+mkdir -p "$deep"
+printf 'old' >"$deep/deep.txt"
+check "deep path over 1,000 characters" [ "$(printf '%s' "$deep/deep.txt" | wc -m)" -gt 1000 ]
+out=$(run "$work/names" '*.txt' old new)
+check "names: summary" [ "$out" = "$(summary 4 4 4)" ]
+check "names: Korean" [ "$(cat "$work/names/한국어/a.txt")" = new ]
+check "names: emoji" [ "$(cat "$work/names/café😀.txt")" = new ]
+check "names: deep" [ "$(cat "$deep/deep.txt")" = new ]
+printf 'old' >"$work/names/창/b.txt"
+out=$(run "$work/names/창" '*.txt' old new)
+check "names: a start folder outside the code page" [ "$out" = "$(summary 1 1 1)" ]
+check "names: its file" [ "$(cat "$work/names/창/b.txt")" = new ]
+
 # A full disk: the new content does not fit beside the old one. The old one stays whole.
 if mkdir -p "$work/full" && mount -t tmpfs -o size=1m tmpfs "$work/full" 2>/dev/null; then
   mounted="$work/full"

@@ -35,7 +35,11 @@ Counts Walk(const std::string& pathPattern, const std::string& find, const std::
 // the file is open for the rewrite and writers are refused, so only a rename over it can
 // happen; on POSIX everything can.
 bool AppendTo(const std::string& path, const std::string& text) {
+#if defined(_WIN32)
+    FILE* file = _wfopen(WideFromUtf8(path).c_str(), L"ab");
+#else
     FILE* file = std::fopen(path.c_str(), "ab");
+#endif
     if (!file) return false;
     const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && ok;
@@ -43,8 +47,9 @@ bool AppendTo(const std::string& path, const std::string& text) {
 
 bool CutShort(const std::string& path, long length) {
 #if defined(_WIN32)
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER at;
     at.QuadPart = length;
@@ -58,16 +63,22 @@ bool CutShort(const std::string& path, long length) {
 
 bool ReplaceByOtherFile(const std::string& path, const std::string& content) {
     const std::string other = path + ".other";
-    {
-        std::ofstream out(other, std::ios::binary);
-        out << content;
-    }
 #if defined(_WIN32)
-    const bool moved = MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    const std::wstring from = WideFromUtf8(other), to = WideFromUtf8(path);
+    FILE* out = _wfopen(from.c_str(), L"wb");
+    if (!out) return false;
+    std::fwrite(content.data(), 1, content.size(), out);
+    std::fclose(out);
+    const bool moved = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!moved) DeleteFileW(from.c_str());
 #else
+    FILE* out = std::fopen(other.c_str(), "wb");
+    if (!out) return false;
+    std::fwrite(content.data(), 1, content.size(), out);
+    std::fclose(out);
     const bool moved = std::rename(other.c_str(), path.c_str()) == 0;
-#endif
     if (!moved) std::remove(other.c_str());
+#endif
     return moved;
 }
 

@@ -1,12 +1,11 @@
 // A fresh temporary folder tree per test, and small file helpers that work the same in the
-// native build and under Wine.
+// native build and under Wine. Paths are UTF-8 on both, as in the engine; Windows reaches them
+// through the wide calls.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform.h"
@@ -32,12 +31,12 @@ class TempTree {
   public:
     TempTree() {
 #if defined(_WIN32)
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
         static unsigned counter = 0;
-        root_ = std::string(base) + "brennic-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+        root_ = Utf8FromWide(base) + "brennic-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(counter++);
-        CreateDirectoryA(root_.c_str(), nullptr);
+        CreateDirectoryW(WideFromUtf8(root_).c_str(), nullptr);
 #else
         char pattern[] = "/tmp/brennic-test-XXXXXX";
         root_ = mkdtemp(pattern);
@@ -45,7 +44,7 @@ class TempTree {
     }
     ~TempTree() {
 #if defined(_WIN32)
-        RemoveTree(root_);
+        RemoveTree(L"\\\\?\\" + WideFromUtf8(root_));
 #else
         std::string command = "chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'";
         (void)!std::system(command.c_str());
@@ -64,34 +63,43 @@ class TempTree {
 
     void Folder(const std::string& relative) const {
 #if defined(_WIN32)
-        CreateDirectoryA(Path(relative).c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(Wide(relative).c_str(), nullptr)) << relative;
 #else
-        mkdir(Path(relative).c_str(), 0755);
+        ASSERT_EQ(mkdir(Path(relative).c_str(), 0755), 0) << relative;
 #endif
     }
     void File(const std::string& relative, const std::string& content) const {
-        std::ofstream out(Path(relative), std::ios::binary | std::ios::trunc);
-        out << content;
-        ASSERT_TRUE(out.good()) << relative;
+        FILE* out = Open(relative, "wb");
+        ASSERT_TRUE(out) << relative;
+        const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
+        ASSERT_TRUE(std::fclose(out) == 0 && written) << relative;
     }
     std::string Read(const std::string& relative) const {
-        std::ifstream in(Path(relative), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string content;
+        if (FILE* in = Open(relative, "rb")) {
+            char buffer[65536];
+            for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+                content.append(buffer, got);
+            }
+            std::fclose(in);
+        }
+        return content;
     }
     bool Exists(const std::string& relative) const {
-        std::ifstream in(Path(relative), std::ios::binary);
-        return in.good();
+        FILE* in = Open(relative, "rb");
+        if (in) std::fclose(in);
+        return in != nullptr;
     }
     void MakeReadOnly(const std::string& relative) const {
 #if defined(_WIN32)
-        SetFileAttributesA(Path(relative).c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(Wide(relative).c_str(), FILE_ATTRIBUTE_READONLY);
 #else
         chmod(Path(relative).c_str(), 0444);
 #endif
     }
     void MakeHidden(const std::string& relative) const {
 #if defined(_WIN32)
-        SetFileAttributesA(Path(relative).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        SetFileAttributesW(Wide(relative).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 #else
         (void)relative;  // POSIX has no hidden attribute; a leading dot is just a name
 #endif
@@ -107,27 +115,41 @@ class TempTree {
         return count;
     }
 
-  private:
 #if defined(_WIN32)
-    static void RemoveTree(const std::string& folder) {
-        WIN32_FIND_DATAA data;
-        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+    // The \\?\ form of a path in the tree: no length limit.
+    std::wstring Wide(const std::string& relative) const {
+        return L"\\\\?\\" + WideFromUtf8(Path(relative));
+    }
+#endif
+
+  private:
+    FILE* Open(const std::string& relative, const char* mode) const {
+#if defined(_WIN32)
+        return _wfopen(Wide(relative).c_str(), WideFromUtf8(mode).c_str());
+#else
+        return std::fopen(Path(relative).c_str(), mode);
+#endif
+    }
+#if defined(_WIN32)
+    static void RemoveTree(const std::wstring& folder) {
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                const std::string name = data.cFileName;
-                if (name == "." || name == "..") continue;
-                const std::string path = folder + "\\" + name;
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..") continue;
+                const std::wstring path = folder + L"\\" + name;
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                     !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                     RemoveTree(path);
-                } else if (!DeleteFileA(path.c_str())) {
-                    RemoveDirectoryA(path.c_str());
+                } else if (!DeleteFileW(path.c_str())) {
+                    RemoveDirectoryW(path.c_str());
                 }
-            } while (FindNextFileA(search, &data));
+            } while (FindNextFileW(search, &data));
             FindClose(search);
         }
-        RemoveDirectoryA(folder.c_str());
+        RemoveDirectoryW(folder.c_str());
     }
 #endif
     std::string root_;

@@ -62,7 +62,7 @@ class FolderCheck : public ::testing::Test {
         tree.Folder(chinese);
     }
     std::string Root(const std::string& rest) const { return tree.Root() + NativeRelative(rest); }
-    const std::string chinese = NarrowFromUtf8("\xE4\xB8\xAD\xE6\x96\x87\xE7\x9B\xAE");
+    const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87\xE7\x9B\xAE";  // 中文目
     TempTree tree;
 };
 

@@ -32,8 +32,8 @@ class FolderSearch : public ::testing::Test {
         tree.Folder("sub.txt");
         tree.Folder(Name("\xE7\x9B\xAE\xE5\xBD\x95"));
     }
-    // Test names are written in UTF-8; on Windows they become the ANSI code page bytes.
-    static std::string Name(const char* utf8) { return NarrowFromUtf8(utf8); }
+    // Names are UTF-8 on both platforms.
+    static std::string Name(const char* utf8) { return utf8; }
 
     TempTree tree;
 };

@@ -47,8 +47,9 @@ TEST(StartPath, FolderAndPatternAreJoinedByOneSeparator) {
         {"", "*.txt", "\\*.txt"},
         {"C:\\data", "", "C:\\data\\"},
         {"C:\\data", " *.txt ", "C:\\data\\ *.txt "},  // the pattern is used as typed
-        // A folder ending in a character whose second byte is 0x5C still gets its separator.
-        {"C:\\x\x81\x5C", "*.txt", "C:\\x\x81\x5C\\*.txt"},
+        // Paths are UTF-8: 乗 (GBK 81 5C) holds no separator byte and gets its separator.
+        {u8"C:\\x乗", "*.txt", u8"C:\\x乗\\*.txt"},
+        {u8"C:/한국어/😀", "*.txt", u8"C:\\한국어\\😀\\*.txt"},
     };
 #else
     const Case cases[] = {
@@ -62,19 +63,16 @@ TEST(StartPath, FolderAndPatternAreJoinedByOneSeparator) {
     for (const Case& c : cases) EXPECT_EQ(BuildStartPath(c.folder, c.pattern), c.expected);
 }
 
-TEST(Summary, TextsAreTheSystemsNarrowBytes) {
-    EXPECT_EQ(
-        BuildSummaryText(3, 2, 7),
-        NarrowFromUtf8(u8"替换完毕! 共搜索到文件 3 个; 替换成功 2 个文件;替换的地方达 7 个!"));
+TEST(Summary, TextsAreUtf8AndPrintAsTheSystemsNarrowBytes) {
+    EXPECT_EQ(BuildSummaryText(3, 2, 7),
+              u8"替换完毕! 共搜索到文件 3 个; 替换成功 2 个文件;替换的地方达 7 个!");
     EXPECT_EQ(BuildSummaryText(-1, 0, 3000000000LL),
-              NarrowFromUtf8(
-                  u8"替换完毕! 共搜索到文件 -1 个; 替换成功 0 个文件;替换的地方达 3000000000 个!"));
-#if defined(_WIN32)
-    // Under code page 936 the status text is GBK.
-    EXPECT_EQ(FinishedStatusText(), "\xCC\xE6\xBB\xBB\xCD\xEA\xB1\xCF");
-    EXPECT_EQ(SummaryTitle(), "\xCC\xE6\xBB\xBB\xCD\xEA\xB1\xCF!");
-#else
+              u8"替换完毕! 共搜索到文件 -1 个; 替换成功 0 个文件;替换的地方达 3000000000 个!");
     EXPECT_EQ(FinishedStatusText(), "\xE6\x9B\xBF\xE6\x8D\xA2\xE5\xAE\x8C\xE6\xAF\x95");
+    EXPECT_EQ(SummaryTitle(), u8"替换完毕!");
+#if defined(_WIN32)
+    // An ANSI console under code page 936 gets GBK.
+    EXPECT_EQ(NarrowFromUtf8(FinishedStatusText().c_str()), "\xCC\xE6\xBB\xBB\xCD\xEA\xB1\xCF");
 #endif
 }
 

@@ -2,6 +2,7 @@
 // alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,8 @@ TEST_F(Walker, CountsAndRewritesEveryMatchingFileOfTheTree) {
     EXPECT_EQ(tree.Read("hidden.txt"), "XY");
 #if defined(_WIN32)
     // The swap into place keeps the original's attributes.
-    EXPECT_TRUE(GetFileAttributesA(tree.Path("hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_TRUE(GetFileAttributesA(tree.Path("readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(GetFileAttributesW(tree.Wide("hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(GetFileAttributesW(tree.Wide("readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
 #endif
     EXPECT_EQ(tree.Read("sub/b.txt"), "XYXYXY");
     EXPECT_EQ(tree.Read("sub/nodot/c.txt"), "xXY");
@@ -170,34 +171,50 @@ TEST_F(Walker, AReplacementHoldingTheFindTextIsAppliedOncePerFile) {
     EXPECT_EQ(tree.EntryCount(""), kFiles);
 }
 
-TEST_F(Walker, FoldersNamedWithDoubleByteCharacters) {
-    // 中文, and on Windows 乗 (GBK 81 5C), whose second byte is the backslash byte.
-    std::vector<std::string> names = {NarrowFromUtf8("\xE4\xB8\xAD\xE6\x96\x87")};
-#if defined(_WIN32)
-    names.push_back(NarrowFromUtf8("\xE4\xB9\x97"));
-#else
-    names.push_back("caf\xC3\xA9");
-#endif
+TEST_F(Walker, EveryNameAndEveryDepthIsTreated) {
+    // Chinese; 乗, whose GBK second byte is the backslash byte; Korean and an emoji (a
+    // surrogate pair in UTF-16), which code page 936 cannot hold; accented Latin.
+    const std::vector<std::string> names = {u8"中文", u8"乗", u8"한국어", u8"café😀", u8"Ünïcødé"};
     for (const std::string& name : names) {
         tree.Folder(name);
-        tree.File(name + "/a.txt", "foo");
+        tree.File(name + "/" + name + ".txt", "foo");
     }
+    // A path over 260 characters, and one over 1,000.
+    std::string deep;
+    for (int level = 0; level < 50; ++level) {
+        deep +=
+            (level ? "/" : "") + std::string(u8"深层目录-node_modules-") + std::to_string(level);
+        tree.Folder(deep);
+        if (level == 12 || level == 49) tree.File(deep + "/deep.txt", "foo");
+    }
+    const std::string deepPath = tree.Path(deep);
+    const auto characters =
+        std::count_if(deepPath.begin(), deepPath.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    ASSERT_GT(characters, 1000);
+
     const Result r = Walk(tree.Root() + "*.txt", "foo", "bar");
-    EXPECT_EQ(r.replaced, 2);
-    for (const std::string& name : names) EXPECT_EQ(tree.Read(name + "/a.txt"), "bar") << name;
+    EXPECT_EQ(r.matched, static_cast<std::int64_t>(names.size()) + 2);
+    EXPECT_EQ(r.replaced, r.matched);
+    for (const std::string& name : names) {
+        EXPECT_EQ(tree.Read(name + "/" + name + ".txt"), "bar") << name;
+    }
+    EXPECT_EQ(tree.Read(deep + "/deep.txt"), "bar");
+    // The current file, which the status line shows, holds the name whole.
+    Walk(tree.Path(u8"한국어/") + "*.txt", "x", "y");
+    EXPECT_EQ(runState.currentFile, tree.Path(u8"한국어/한국어.txt"));
     // Started inside such a folder, the walk lists and writes that folder, not its parent.
-    tree.File(names.back() + "/b.txt", "foo");
+    tree.File(u8"乗/b.txt", "foo");
     tree.File("b.txt", "foo");
-    const Result inside = Walk(tree.Path(names.back() + "/") + "b.txt", "foo", "baz");
+    const Result inside = Walk(tree.Path(u8"乗/") + "b.txt", "foo", "baz");
     EXPECT_EQ(inside.replaced, 1);
-    EXPECT_EQ(tree.Read(names.back() + "/b.txt"), "baz");
+    EXPECT_EQ(tree.Read(u8"乗/b.txt"), "baz");
     EXPECT_EQ(tree.Read("b.txt"), "foo");
 }
 
 #if defined(_WIN32)
 TEST_F(Walker, AFileInUseIsNeitherReadNorWritten) {
     tree.File("locked.txt", "foo");
-    HANDLE lock = CreateFileA(tree.Path("locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    HANDLE lock = CreateFileW(tree.Wide("locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     const Result r = Walk(tree.Root() + "*.txt", "foo", "bar");

@@ -100,7 +100,7 @@ class SummaryBoxCloser {
     void Watch() {
         const Text title = SummaryTitle();
         while (!done_) {
-            HWND box = FindWindowA("#32770", title.c_str());
+            HWND box = FindWindowW(L"#32770", WideFromUtf8(title).c_str());
             if (box && IsWindowVisible(box)) {
                 texts_.push_back(MessageText(box));
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -114,12 +114,12 @@ class SummaryBoxCloser {
         EnumChildWindows(
             box,
             [](HWND child, LPARAM param) -> BOOL {
-                char name[32];
-                GetClassNameA(child, name, 32);
-                char text[1024] = "";
-                GetWindowTextA(child, text, 1024);
-                if (lstrcmpiA(name, "Static") == 0 && text[0]) {
-                    *reinterpret_cast<std::string*>(param) = text;
+                wchar_t name[32];
+                GetClassNameW(child, name, 32);
+                wchar_t text[1024] = L"";
+                GetWindowTextW(child, text, 1024);
+                if (lstrcmpiW(name, L"Static") == 0 && text[0]) {
+                    *reinterpret_cast<std::string*>(param) = Utf8FromWide(text);
                 }
                 return TRUE;
             },
@@ -157,7 +157,7 @@ class Window : public ::testing::Test {
     void Click(ControlId id) { SendMessageW(ControlHandle(id), BM_CLICK, 0, 0); }
     void SetUpRun(const TempTree& tree) {
         const std::string root = tree.Root();
-        WriteControlText(kTbp, root);
+        WriteControlUtf8(kTbp, root);
         WriteControlText(kTbt1, "foo");
         WriteControlText(kTbt2, "bar");
     }
@@ -344,7 +344,7 @@ TEST_F(Window, ARunFromTheStartButtonRewritesTheTreeAndShowsTheCounts) {
     SummaryBoxCloser boxes;
     ClickWithMouse(kTb1);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuildSummaryText(2, 2, 3)});
-    EXPECT_EQ(ReadControlText(k搜索文件显示), FinishedStatusText());
+    EXPECT_EQ(ReadControlUtf8(k搜索文件显示), FinishedStatusText());
     EXPECT_EQ(tree.Read("a.txt"), "bar bar");
     EXPECT_EQ(tree.Read("s/b.txt"), "bar");
     EXPECT_EQ(tree.Read("s/c.htm"), "foo");
@@ -377,13 +377,30 @@ TEST_F(Window, StopClickedBeforeTheWalkEndsTheRunWithoutASummary) {
     EXPECT_TRUE(KillTimer(window, k时钟)) << "the timer keeps ticking after a stop at the start";
 }
 
+TEST_F(Window, ARunOnAFolderOutsideTheCodePageAndItsNameInTheStatusLine) {
+    TempTree tree;
+    tree.Folder(u8"창");
+    tree.Folder(u8"창/한국어");
+    tree.File(u8"창/한국어/café😀.txt", "foo");
+    WriteControlUtf8(kTbp, tree.Path(u8"창"));
+    WriteControlText(kTbt1, "foo");
+    WriteControlText(kTbt2, "bar");
+    SummaryBoxCloser boxes;
+    ClickWithMouse(kTb1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuildSummaryText(1, 1, 1)});
+    EXPECT_EQ(tree.Read(u8"창/한국어/café😀.txt"), "bar");
+    // A tick shows the current file: the Korean and emoji name, as it is.
+    ProgressTick(MainWindowDisplay());
+    EXPECT_EQ(ReadControlUtf8(k搜索文件显示), tree.Path(u8"창/한국어/café😀.txt"));
+}
+
 // A run on a.txt and s/b.txt in which `clicked` is clicked while the start folder's files are
 // worked on, so the click is dispatched at the entry of s. Answers the summary boxes shown.
 std::vector<std::string> RunClickingDuringTheStartFolder(const TempTree& tree, ControlId clicked) {
     tree.File("a.txt", "foo");
     tree.Folder("s");
     tree.File("s/b.txt", "foo");
-    WriteControlText(kTbp, tree.Root());
+    WriteControlUtf8(kTbp, tree.Root());
     WriteControlText(kTbt1, "foo");
     WriteControlText(kTbt2, "bar");
     int pumps = 0;
@@ -429,15 +446,18 @@ void CountBeep() {
 // A data object as a drag source hands over: a file list (CF_HDROP) or plain text only.
 class TestDataObject : public IDataObject {
   public:
+    // Wide paths, as Explorer gives them.
     static TestDataObject* FileList(const std::vector<std::string>& paths) {
-        std::string list;
-        for (const std::string& path : paths) list += path + '\0';
-        list += '\0';
+        std::wstring wide;
+        for (const std::string& path : paths) wide += WideFromUtf8(path) + L'\0';
+        wide += L'\0';
+        const std::string list(reinterpret_cast<const char*>(wide.data()),
+                               wide.size() * sizeof(wchar_t));
         HGLOBAL memory =
             GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
         auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
         drop->pFiles = sizeof(DROPFILES);
-        drop->fWide = FALSE;
+        drop->fWide = TRUE;
         CopyMemory(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size());
         GlobalUnlock(memory);
         return new TestDataObject(CF_HDROP, memory);
@@ -523,39 +543,47 @@ TEST_F(Window, DropsOfFoldersFilesAndTextReachTbpAsTheCheckSays) {
     tree.Folder("one");
     tree.Folder("two");
     tree.File("file.txt", "x");
-    const Text rejected = NarrowFromUtf8(u8"文件夹错误！");
+    tree.Folder(u8"한국어 😀");
+    const Text rejected = u8"文件夹错误！";
     SetAlertSound(CountBeep);
     beeps = 0;
 
     EXPECT_EQ(DropOnWindow(TestDataObject::FileList({tree.Path("one")})), DWORD(DROPEFFECT_COPY));
-    EXPECT_EQ(ReadControlText(kTbp), tree.Path("one"));
+    EXPECT_EQ(ReadControlUtf8(kTbp), tree.Path("one"));
+    EXPECT_EQ(beeps, 0);
+    // A name that code page 936 cannot hold arrives whole.
+    DropOnWindow(TestDataObject::FileList({tree.Path(u8"한국어 😀")}));
+    EXPECT_EQ(ReadControlUtf8(kTbp), tree.Path(u8"한국어 😀"));
     EXPECT_EQ(beeps, 0);
 
     DropOnWindow(TestDataObject::FileList({tree.Path("file.txt")}));
-    EXPECT_EQ(ReadControlText(kTbp), rejected);
+    EXPECT_EQ(ReadControlUtf8(kTbp), rejected);
     EXPECT_EQ(beeps, 1);
 
     DropOnWindow(TestDataObject::FileList({tree.Path("one"), tree.Path("two")}));
-    EXPECT_EQ(ReadControlText(kTbp), rejected) << "two folders make two lines";
+    EXPECT_EQ(ReadControlUtf8(kTbp), rejected) << "two folders make two lines";
     EXPECT_EQ(beeps, 2);
 
-    WriteControlText(kTbp, "kept");
+    WriteControlUtf8(kTbp, "kept");
     EXPECT_EQ(DropOnWindow(TestDataObject::PlainText(tree.Path("one"))), DWORD(DROPEFFECT_NONE));
-    EXPECT_EQ(ReadControlText(kTbp), "kept") << "plain text is refused";
+    EXPECT_EQ(ReadControlUtf8(kTbp), "kept") << "plain text is refused";
     EXPECT_EQ(beeps, 2);
     SetAlertSound(nullptr);
     // The dragged items are never moved or deleted.
     EXPECT_TRUE(tree.Exists("file.txt"));
-    EXPECT_EQ(GetFileAttributesA(tree.Path("one").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+    EXPECT_EQ(GetFileAttributesW(tree.Wide("one").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               DWORD(FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST_F(Window, TheBrowserResultReplacesTbpOnlyWhenThereIsOne) {
-    WriteControlText(kTbp, "before");
+    WriteControlUtf8(kTbp, "before");
     ApplyBrowserResult("");
-    EXPECT_EQ(ReadControlText(kTbp), "before") << "cancel or a virtual folder";
+    EXPECT_EQ(ReadControlUtf8(kTbp), "before") << "cancel or a virtual folder";
     ApplyBrowserResult("C:\\");
-    EXPECT_EQ(ReadControlText(kTbp), "C:\\") << "taken without the folder check";
+    EXPECT_EQ(ReadControlUtf8(kTbp), "C:\\") << "taken without the folder check";
+    const std::string korean = u8"C:\\한국어\\창";
+    ApplyBrowserResult(korean);
+    EXPECT_EQ(ReadControlUtf8(kTbp), korean);
 }
 
 // Starts the real brennic.exe with arguments and reads its folder box.
@@ -616,9 +644,7 @@ TEST(ProgramStart, TheFirstArgumentIsCheckedIntoTbp) {
     tree.Folder("my data");
     tree.File("file.txt", "x");
     const std::string folder = tree.Path("my data");
-    wchar_t wideFolder[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wideFolder, MAX_PATH);
-    EXPECT_EQ(TbpOfProgramStartedWith(" \"" + folder + "\" ignored"), wideFolder);
+    EXPECT_EQ(TbpOfProgramStartedWith(" \"" + folder + "\" ignored"), WideFromUtf8(folder));
     EXPECT_EQ(TbpOfProgramStartedWith(" \"" + tree.Path("file.txt") + "\""), L"文件夹错误！");
     EXPECT_EQ(TbpOfProgramStartedWith(" " + folder), L"文件夹错误！")
         << "unquoted: only the first word";

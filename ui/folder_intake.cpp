@@ -78,12 +78,13 @@ class FolderDropTarget : public IDropTarget {
         if (!data || data->GetData(&format, &medium) != S_OK) return false;
         HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
         if (drop) {
-            const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+            const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
             for (UINT i = 0; i < count; ++i) {
-                const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-                Text path(length + 1, '\0');
-                DragQueryFileA(drop, i, &path[0], length + 1);
-                path.resize(length);
+                const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+                std::wstring wide(length + 1, L'\0');
+                DragQueryFileW(drop, i, &wide[0], length + 1);
+                wide.resize(length);
+                const Text path = Utf8FromWide(wide);
                 text = count == 1 ? path : TextJoin({text, path, "\r\n"});
             }
             GlobalUnlock(medium.hGlobal);
@@ -102,9 +103,9 @@ FolderDropTarget folderDropTarget;
 // The same check for the command line and for drops.
 void ApplyIntakeCheck(const Text& path) {
     if (IsExistingFolder(path)) {
-        WriteControlText(kTbp, path);
+        WriteControlUtf8(kTbp, path);
     } else {
-        WriteControlText(kTbp, NarrowFromUtf8(u8"文件夹错误！"));
+        WriteControlUtf8(kTbp, u8"文件夹错误！");
         playAlert();
     }
 }
@@ -128,7 +129,8 @@ void StartFolderIntake(const Text& commandLine) {
     folderDropTarget.SwitchFileListsOn();
     const std::vector<Text> arguments = SplitCommandLine(commandLine);
     if (arguments.empty() || arguments[0].empty()) return;
-    ApplyIntakeCheck(arguments[0]);
+    // The split works on the ANSI bytes of the raw line; only its element becomes UTF-8.
+    ApplyIntakeCheck(Utf8FromNarrow(arguments[0]));
 }
 
 void OnFilesDropped(const Text& dropped) {
@@ -136,20 +138,24 @@ void OnFilesDropped(const Text& dropped) {
 }
 
 void ApplyBrowserResult(const Text& chosen) {
-    if (!chosen.empty()) WriteControlText(kTbp, chosen);
+    if (!chosen.empty()) WriteControlUtf8(kTbp, chosen);
 }
 
 void OnBrowseClicked() {
-    const Text title = NarrowFromUtf8(u8"替换文件所在目录");
-    BROWSEINFOA browse = {};
+    BROWSEINFOW browse = {};
     browse.hwndOwner = GetActiveWindow();
     browse.pidlRoot = nullptr;  // the desktop
-    browse.lpszTitle = title.c_str();
+    browse.lpszTitle = L"替换文件所在目录";
     browse.ulFlags = BIF_EDITBOX;  // folders only; no file-system-only filter
     Text chosen;
-    if (PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&browse)) {
-        char path[MAX_PATH] = "";  // 260 bytes, the terminator included
-        if (SHGetPathFromIDListA(item, path)) chosen = path;
+    if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&browse)) {
+        // No 260 limit: the path is fetched into a buffer of the longest path Windows has.
+        std::wstring path(32768, L'\0');
+        if (SHGetPathFromIDListEx(item, &path[0], static_cast<DWORD>(path.size()),
+                                  GPFIDL_DEFAULT)) {
+            path.resize(wcslen(path.c_str()));
+            chosen = Utf8FromWide(path);
+        }
         CoTaskMemFree(item);
     }
     ApplyBrowserResult(chosen);

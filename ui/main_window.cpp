@@ -260,6 +260,33 @@ void WriteControlText(ControlId id, const Text& text) {
     if (HWND control = ControlHandle(id)) SetWindowTextA(control, text.c_str());
 }
 
+namespace {
+
+std::wstring ReadControlWide(ControlId id) {
+    HWND control = ControlHandle(id);
+    if (!control) return std::wstring();
+    const int length = GetWindowTextLengthW(control);
+    if (length <= 0) return std::wstring();
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(control, &text[0], length + 1);
+    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+void WriteControlWide(ControlId id, const std::wstring& text) {
+    if (HWND control = ControlHandle(id)) SetWindowTextW(control, text.c_str());
+}
+
+}  // namespace
+
+Text ReadControlUtf8(ControlId id) {
+    return Utf8FromWide(ReadControlWide(id));
+}
+
+void WriteControlUtf8(ControlId id, const Text& text) {
+    WriteControlWide(id, WideFromUtf8(text));
+}
+
 bool PreTranslateMainWindowMessage(MSG* message) {
     if (!windowAlive || !IsChild(mainWindow, message->hwnd)) return false;
     if (message->message == WM_KEYDOWN) {
@@ -304,19 +331,20 @@ RunDisplay MainWindowDisplay() {
         }
     };
     display.SetStatusText = [](const Text& text) {
-        if (windowAlive) WriteControlText(k搜索文件显示, text);
+        if (windowAlive) WriteControlUtf8(k搜索文件显示, text);
     };
     display.ShowSummary = [](const Text& text, const Text& title) {
         if (!windowAlive) return;  // closed during the run: end quietly
-        MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+        MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(title).c_str(),
+                    MB_OK | MB_TASKMODAL);
     };
     return display;
 }
 
 void OnStartClicked() {
     RunInputs inputs;
-    inputs.folder = ReadControlText(kTbp);
-    inputs.pattern = ReadControlText(kTbf);
+    inputs.folder = ReadControlUtf8(kTbp);
+    inputs.pattern = ReadControlUtf8(kTbf);
     inputs.find = ReadControlText(kTbt1);
     inputs.replacement = ReadControlText(kTbt2);
     inputs.includeSubfolders = SendMessageW(ControlHandle(kTC1), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -324,10 +352,11 @@ void OnStartClicked() {
 }
 
 void OnSwapClicked() {
-    const Text a = ReadControlText(kTbt2);
-    const Text b = ReadControlText(kTbt1);
-    WriteControlText(kTbt2, b);
-    WriteControlText(kTbt1, a);
+    // Exactly as they stand, also characters that the ANSI code page lacks.
+    const std::wstring a = ReadControlWide(kTbt2);
+    const std::wstring b = ReadControlWide(kTbt1);
+    WriteControlWide(kTbt2, b);
+    WriteControlWide(kTbt1, a);
 }
 
 void OnExitClicked() {

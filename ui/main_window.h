@@ -37,9 +37,14 @@ void ShowMainWindow(HWND window, int showCommand);
 HWND MainWindowHandle();
 HWND ControlHandle(ControlId id);
 
-// Control access: texts in the ANSI code page; line breaks of the multi-line boxes are CR LF.
+// Control access. The find and replacement boxes are read as bytes of the ANSI code page,
+// which is what a run matches; the folder, the pattern and the status line are UTF-8 texts
+// through the wide calls, so that every file name shows and arrives whole. Line breaks of the
+// multi-line boxes are CR LF.
 Text ReadControlText(ControlId id);
 void WriteControlText(ControlId id, const Text& text);
+Text ReadControlUtf8(ControlId id);
+void WriteControlUtf8(ControlId id, const Text& text);
 
 // Keyboard of the window (Tab, Shift+Tab, Esc, Enter), for every message loop and pump.
 bool PreTranslateMainWindowMessage(MSG* message);
