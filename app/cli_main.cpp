@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "run_state.h"
+#include "walker.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -25,6 +26,7 @@ namespace {
 constexpr int kExitFinished = 0;
 constexpr int kExitStopped = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitIncomplete = 3;
 constexpr int kExitAborted = 130;
 
 const char kUsage[] =
@@ -35,16 +37,25 @@ const char kUsage[] =
     "every file), writes the files back and prints a summary of three counts.\n"
     "\n"
     "Options:\n"
+    "  -n, --dry-run    read and count as a run would, write nothing; the summary is the one\n"
+    "                   the run would print\n"
+    "  -q, --quiet      do not name the files that were left as they were\n"
     "  --no-subfolders  treat only FOLDER's own files\n"
     "  --flush          force every rewritten file to the disk before it replaces the old one\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "  --               end of options\n"
     "\n"
+    "Each matching file that could not be read, and each file holding FIND that could not be\n"
+    "rewritten, is named on standard error with the reason. The last line on standard output\n"
+    "is the summary.\n"
+    "\n"
     "Ctrl+C stops at the next folder and prints the counts reached; a second Ctrl+C ends at\n"
     "once, between two files, never inside a write.\n"
     "\n"
-    "Exit status: 0 the run went to its end, 1 it was stopped, 2 wrong arguments,\n"
+    "Exit status: 0 the run went to its end and every file holding FIND was rewritten;\n"
+    "3 it went to its end, but a matching file could not be read or a file holding FIND could\n"
+    "not be rewritten (named on standard error); 1 it was stopped; 2 wrong arguments;\n"
     "130 ended by a second Ctrl+C.\n";
 
 volatile std::sig_atomic_t interrupts = 0;
@@ -54,6 +65,8 @@ std::size_t progressWidth = 0;
 int tickerPeriod = 0;
 std::chrono::steady_clock::time_point lastTick;
 RunDisplay display;
+bool quiet = false;
+std::int64_t filesLeftAsTheyWere = 0;  // files that make the exit status 3
 
 void OnInterrupt() {
     interrupts = interrupts + 1;
@@ -93,7 +106,10 @@ void ShowProgress(const Text& text) {
     if (!progressOnTerminal) return;
     // One updating line: a long path is shown by its end, where the file name is.
     constexpr std::size_t kWidth = 78;
-    const Text narrow = NarrowFromUtf8(text.c_str());
+    // The counts so far, then the file in hand.
+    const Text counts = "[" + std::to_string(FilesMatched()) + " files, " +
+                        std::to_string(PlacesReplaced()) + " places] ";
+    const Text narrow = counts + NarrowFromUtf8(text.c_str());
     std::string shown =
         narrow.size() > kWidth ? "..." + narrow.substr(narrow.size() - kWidth + 3) : narrow;
     const std::size_t width = shown.size();
@@ -147,6 +163,44 @@ void PrintLine(FILE* stream, const Text& utf8) {
     std::fprintf(stream, "%s\n", NarrowFromUtf8(utf8.c_str()).c_str());
 }
 
+// Why a file was left as it was, and whether that makes the run incomplete.
+const char* ProblemText(FileProblem problem, bool& incomplete) {
+    incomplete = true;
+    switch (problem) {
+        case FileProblem::ReadOnly:
+            return "read-only";
+        case FileProblem::InUse:
+            return "in use by another program";
+        case FileProblem::HardLinked:
+            return "more than one hard link";
+        case FileProblem::Changed:
+            return "changed by another program during the run";
+        case FileProblem::Unreadable:
+            return "could not be read";
+        case FileProblem::WriteFailed:
+            return "could not be written (disk full, access denied, ...)";
+        case FileProblem::Vanished:
+            incomplete = false;
+            return "gone before it could be read (or a link to nothing)";
+        case FileProblem::NotAFile:
+            incomplete = false;
+            return "not a regular file";
+        case FileProblem::None:
+            break;
+    }
+    incomplete = false;
+    return "";
+}
+
+void OnFileLeftAsItWas(const Text& path, FileProblem problem) {
+    bool incomplete = false;
+    const char* reason = ProblemText(problem, incomplete);
+    if (incomplete) ++filesLeftAsTheyWere;
+    if (quiet) return;
+    ClearProgress();
+    std::fprintf(stderr, "brennic-cli: %s: %s\n", NarrowFromUtf8(path.c_str()).c_str(), reason);
+}
+
 int Usage(const char* problem) {
     std::fprintf(stderr, "brennic-cli: %s\nTry 'brennic-cli --help'.\n", problem);
     return kExitUsage;
@@ -157,11 +211,15 @@ int Usage(const char* problem) {
 int main(int argc, char** argv) {
     RunInputs inputs;
     bool flush = false;
+    bool dryRun = false;
     std::vector<int> operands;  // indexes into argv
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (!optionsEnded && argument.size() > 1 && argument[0] == '-' && argument[1] == '-') {
+        if (!optionsEnded && (argument == "-n" || argument == "-q")) {
+            (argument == "-n" ? dryRun : quiet) = true;
+        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-' &&
+                   argument[1] == '-') {
             if (argument == "--") {
                 optionsEnded = true;
             } else if (argument == "--help") {
@@ -174,6 +232,10 @@ int main(int argc, char** argv) {
                 inputs.includeSubfolders = false;
             } else if (argument == "--flush") {
                 flush = true;
+            } else if (argument == "--dry-run") {
+                dryRun = true;
+            } else if (argument == "--quiet") {
+                quiet = true;
             } else {
                 return Usage(("unknown option " + argument).c_str());
             }
@@ -190,6 +252,8 @@ int main(int argc, char** argv) {
     inputs.replacement = argv[operands[3]];
 
     SetFlushBeforeReplace(flush);
+    SetDryRun(dryRun);
+    SetFileReport(OnFileLeftAsItWas);
     progressOnTerminal = BRENNIC_ISATTY(2) != 0;
     display.SetTickerPeriod = [](int milliseconds) {
         tickerPeriod = milliseconds > 0 ? milliseconds : 0;
@@ -212,9 +276,11 @@ int main(int argc, char** argv) {
 
     const RunOutcome outcome = StartReplacement(inputs, display);
     ClearProgress();
+    if (dryRun) std::fputs("dry run: nothing was written\n", stderr);
     if (outcome == RunOutcome::StoppedAtStart) {
         std::fputs("stopped before the first folder: nothing was changed\n", stderr);
         return kExitStopped;
     }
-    return IsStopRequested() ? kExitStopped : kExitFinished;
+    if (IsStopRequested()) return kExitStopped;
+    return filesLeftAsTheyWere > 0 ? kExitIncomplete : kExitFinished;
 }

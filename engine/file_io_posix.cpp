@@ -111,8 +111,13 @@ SourceHandle OpenSource(const Text& path, FileProblem& problem) {
         source->target = resolved;
         std::free(resolved);
     }
-    if (!source->file.valid() || ::fstat(source->file.get(), &source->info) != 0 ||
-        !S_ISREG(source->info.st_mode)) {
+    if (!source->file.valid()) {
+        if (errno == ENOENT) problem = FileProblem::Vanished;
+        return nullptr;
+    }
+    if (::fstat(source->file.get(), &source->info) != 0) return nullptr;
+    if (!S_ISREG(source->info.st_mode)) {
+        problem = FileProblem::NotAFile;
         return nullptr;
     }
     if (source->info.st_size > (1 << 20)) {

@@ -110,12 +110,17 @@ SourceHandle OpenSource(const Text& path, FileProblem& problem) {
                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source->file.valid()) {
-        if (GetLastError() == ERROR_SHARING_VIOLATION) problem = FileProblem::InUse;
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) problem = FileProblem::InUse;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            problem = FileProblem::Vanished;
+        }
         return nullptr;
     }
+    if (!GetFileInformationByHandle(source->file.get(), &source->info)) return nullptr;
     if (GetFileType(source->file.get()) != FILE_TYPE_DISK ||
-        !GetFileInformationByHandle(source->file.get(), &source->info) ||
         (source->info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        problem = FileProblem::NotAFile;
         return nullptr;
     }
     source->target = FinalPathOf(source->file.get());

@@ -87,7 +87,9 @@ struct FileIdentity {
 // Why a file was left exactly as it was.
 enum class FileProblem {
     None,
-    Unreadable,   // missing, not a regular file, access denied, or a read failed
+    Vanished,     // gone between the listing and the open (or a link to nothing)
+    NotAFile,     // a FIFO, a device, a folder: nothing to rewrite
+    Unreadable,   // access denied, or a read failed
     InUse,        // another program holds it open for writing
     ReadOnly,     // read-only, or not writable by us
     HardLinked,   // more than one hard link: a new file in its place would split them

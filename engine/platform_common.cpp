@@ -87,7 +87,7 @@ bool WriteWholeFile(const Text& path, std::string_view bytes) {
     if (path.empty()) return false;
     FileProblem problem;
     SourceHandle source = OpenSource(path, problem);
-    if (!source) return problem == FileProblem::Unreadable && CreateNewFile(path, bytes);
+    if (!source) return problem == FileProblem::Vanished && CreateNewFile(path, bytes);
     if (RewritePermission(*source) != FileProblem::None) return false;
     TemporaryHandle temporary = CreateTemporaryFor(*source);
     if (!temporary || !WriteTemporary(*temporary, bytes)) return false;

@@ -10,8 +10,17 @@
 
 namespace {
 
+bool dryRunSetting = false;
+std::function<void(const Text&, FileProblem)> fileReport;
+
+void Report(const Text& path, FileProblem problem) {
+    if (fileReport && problem != FileProblem::None) fileReport(path, problem);
+}
+
 struct Walk {
-    Walk(std::string_view find, std::string_view replacement) : rewriter(find, replacement) {}
+    Walk(std::string_view find, std::string_view replacement) : rewriter(find, replacement) {
+        rewriter.SetDryRun(dryRunSetting);
+    }
     FileRewriter rewriter;
     std::set<FileIdentity> foldersEntered;
     std::set<FileIdentity> filesTreated;
@@ -32,10 +41,14 @@ void TreatFile(const Text& path, Walk& walk) {
     runState.currentFile = path;
     FileProblem problem;
     SourceHandle source = OpenSource(path, problem);
-    if (!source) return;  // never read, so never written, and counted nowhere
+    if (!source) {  // never read, so never written, and counted nowhere
+        Report(path, problem);
+        return;
+    }
     if (!walk.filesTreated.insert(SourceIdentity(*source)).second) return;  // reached again
 
     const RewriteResult result = walk.rewriter.Rewrite(*source);
+    if (!result.read || result.places > 0) Report(path, result.problem);
     if (!result.read) return;
     if (result.places > 0) {
         runState.filesMatched += 1;
@@ -71,6 +84,14 @@ bool WalkFolder(const Text& folder, const Text& pattern, bool recurse, Walk& wal
 }
 
 }  // namespace
+
+void SetDryRun(bool dryRun) {
+    dryRunSetting = dryRun;
+}
+
+void SetFileReport(std::function<void(const Text& path, FileProblem problem)> report) {
+    fileReport = std::move(report);
+}
 
 bool ReplaceInFolder(const Text& pathPattern, const Text& find, const Text& replacement,
                      bool recurse) {

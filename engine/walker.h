@@ -1,6 +1,9 @@
 // The recursive walk of a replacement run.
 #pragma once
 
+#include <functional>
+
+#include "platform.h"
 #include "text.h"
 
 // Treats every file of pathPattern's folder whose name matches its last component, then, with
@@ -18,3 +21,12 @@
 //   re-splits a path it built.
 bool ReplaceInFolder(const Text& pathPattern, const Text& find, const Text& replacement,
                      bool recurse);
+
+// Process-wide settings of the walks that follow, for the command line.
+// A dry run reads and counts as a real run does but writes nothing: no temporary file, no time
+// stamp touched. A file counts as replaced when it holds the text and may be rewritten.
+void SetDryRun(bool dryRun);
+// Called for every matching file that is left as it was although it should not be: one that
+// could not be opened or read, and one holding the text that could not be rewritten (or, in a
+// dry run, would not be allowed to be). Pass nullptr to remove it.
+void SetFileReport(std::function<void(const Text& path, FileProblem problem)> report);
