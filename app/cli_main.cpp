@@ -51,7 +51,7 @@ const char kUsage[] =
     "is the summary.\n"
     "\n"
     "Ctrl+C stops at the next folder and prints the counts reached; a second Ctrl+C ends at\n"
-    "once, between two files, never inside a write.\n"
+    "once, between two files, never inside a write (during a large file, once it is done).\n"
     "\n"
     "Exit status: 0 the run went to its end and every file holding FIND was rewritten;\n"
     "3 it went to its end, but a matching file could not be read or a file holding FIND could\n"
