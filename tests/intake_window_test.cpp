@@ -152,17 +152,17 @@ TEST_F(Window, TheBrowserResultReplacesTbpOnlyWhenThereIsOne) {
     EXPECT_EQ(ReadControlUtf8(kTbp), korean);
 }
 
-// Starts the real brennic.exe with arguments and reads its folder box.
+// Starts the real brennic.exe with arguments (UTF-8) and reads its folder box.
 std::wstring TbpOfProgramStartedWith(const std::string& arguments) {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string program = self;
-    program = program.substr(0, FolderPartLength(program)) + "brennic.exe";
-    std::string commandLine = "\"" + program + "\"" + arguments;
-    STARTUPINFOA startup = {};
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring program = self;
+    program = program.substr(0, program.rfind(L'\\') + 1) + L"brennic.exe";
+    std::wstring commandLine = L"\"" + program + L"\"" + WideFromUtf8(arguments);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
         return L"<not started>";
     }
@@ -214,6 +214,10 @@ TEST(ProgramStart, TheFirstArgumentIsCheckedIntoTbp) {
     EXPECT_EQ(TbpOfProgramStartedWith(" \"" + tree.Path("file.txt") + "\""), L"文件夹错误！");
     EXPECT_EQ(TbpOfProgramStartedWith(" " + folder), L"文件夹错误！")
         << "unquoted: only the first word";
+    // A folder whose name code page 936 cannot hold: "?" in the ANSI command line, whole in Tbp.
+    tree.Folder(u8"한국어 😀");
+    const std::string korean = tree.Path(u8"한국어 😀");
+    EXPECT_EQ(TbpOfProgramStartedWith(" \"" + korean + "\""), WideFromUtf8(korean));
     EXPECT_EQ(TbpOfProgramStartedWith(""), L"");
     EXPECT_EQ(TbpOfProgramStartedWith(" \"\""), L"");
 }

@@ -12,6 +12,14 @@ bool IsBlank(unsigned char c) {
 }  // namespace
 
 std::vector<Text> SplitCommandLine(std::string_view line) {
+    std::vector<Text> arguments;
+    for (const ArgumentSpan& span : SplitCommandLineSpans(line)) {
+        arguments.emplace_back(line.substr(span.begin, span.end - span.begin));
+    }
+    return arguments;
+}
+
+std::vector<ArgumentSpan> SplitCommandLineSpans(std::string_view line) {
     std::size_t i = 0;
     // The program's own path: quoted to the next quote (and one space after it), else to the
     // first space.
@@ -24,7 +32,7 @@ std::vector<Text> SplitCommandLine(std::string_view line) {
         i = space == std::string_view::npos ? line.size() : space + 1;
     }
 
-    std::vector<Text> arguments;
+    std::vector<ArgumentSpan> arguments;
     while (i < line.size()) {
         if (IsBlank(static_cast<unsigned char>(line[i]))) {
             ++i;
@@ -32,7 +40,7 @@ std::vector<Text> SplitCommandLine(std::string_view line) {
         }
         const bool quoted = line[i] == '"';
         if (quoted) ++i;
-        Text token;
+        const std::size_t begin = i;
         bool lineEnded = false;
         while (i < line.size()) {
             const unsigned char c = static_cast<unsigned char>(line[i]);
@@ -43,15 +51,14 @@ std::vector<Text> SplitCommandLine(std::string_view line) {
                     i = line.size();
                     break;
                 }
-                token.append(line.substr(i, 2));
                 i += 2;
                 continue;
             }
-            token.push_back(static_cast<char>(c));
             ++i;
         }
+        const std::size_t end = lineEnded ? line.size() - 1 : i;
         if (quoted && i < line.size() && line[i] == '"') ++i;  // the closing quote
-        arguments.push_back(std::move(token));
+        arguments.push_back({begin, end});
         if (lineEnded) break;
     }
     return arguments;

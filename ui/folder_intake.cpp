@@ -110,6 +110,38 @@ void ApplyIntakeCheck(const Text& path) {
     }
 }
 
+// The element at span of the ANSI line, read from the wide line: each character of the wide
+// line is measured by the bytes it takes in the ANSI code page. Where the two lines do not
+// correspond (they always should), the ANSI element is taken as it is.
+Text ElementOfWideLine(std::string_view line, const std::wstring& wide, ArgumentSpan span) {
+    const Text fromAnsi = Utf8FromNarrow(Text(line.substr(span.begin, span.end - span.begin)));
+    std::size_t bytes = 0, first = std::wstring::npos, last = std::wstring::npos;
+    for (std::size_t i = 0;;) {
+        if (bytes == span.begin && first == std::wstring::npos) first = i;
+        if (bytes == span.end && first != std::wstring::npos) {
+            last = i;
+            break;
+        }
+        if (i >= wide.size() || bytes > span.end) break;
+        const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+        bytes += static_cast<std::size_t>(
+            WideCharToMultiByte(CP_ACP, 0, &wide[i], units, nullptr, 0, nullptr, nullptr));
+        i += static_cast<std::size_t>(units);
+    }
+    if (last == std::wstring::npos) return fromAnsi;
+    const std::wstring element = wide.substr(first, last - first);
+    // The element read both ways must be the same bytes in the ANSI code page.
+    const int length = WideCharToMultiByte(
+        CP_ACP, 0, element.data(), static_cast<int>(element.size()), nullptr, 0, nullptr, nullptr);
+    Text check(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        WideCharToMultiByte(CP_ACP, 0, element.data(), static_cast<int>(element.size()), &check[0],
+                            length, nullptr, nullptr);
+    }
+    if (check != line.substr(span.begin, span.end - span.begin)) return fromAnsi;
+    return Utf8FromWide(element);
+}
+
 }  // namespace
 
 IDropTarget* FolderDropTargetObject() {
@@ -121,16 +153,18 @@ void SetAlertSound(void (*play)()) {
 }
 
 void OnMainWindowCreated() {
-    StartFolderIntake(GetCommandLineA());
+    StartFolderIntake(GetCommandLineA(), GetCommandLineW());
 }
 
-void StartFolderIntake(const Text& commandLine) {
+void StartFolderIntake(const Text& commandLine, const std::wstring& wideCommandLine) {
     RegisterDragDrop(MainWindowHandle(), &folderDropTarget);  // the answer is ignored
     folderDropTarget.SwitchFileListsOn();
-    const std::vector<Text> arguments = SplitCommandLine(commandLine);
-    if (arguments.empty() || arguments[0].empty()) return;
-    // The split works on the ANSI bytes of the raw line; only its element becomes UTF-8.
-    ApplyIntakeCheck(Utf8FromNarrow(arguments[0]));
+    const std::vector<ArgumentSpan> arguments = SplitCommandLineSpans(commandLine);
+    if (arguments.empty() || arguments[0].begin == arguments[0].end) return;
+    ApplyIntakeCheck(wideCommandLine.empty()
+                         ? Utf8FromNarrow(commandLine.substr(arguments[0].begin,
+                                                             arguments[0].end - arguments[0].begin))
+                         : ElementOfWideLine(commandLine, wideCommandLine, arguments[0]));
 }
 
 void OnFilesDropped(const Text& dropped) {
