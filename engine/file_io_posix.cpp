@@ -80,7 +80,8 @@ struct SourceFile {
 
 struct TemporaryFile {
     FileDescriptor file;
-    Text path;
+    Text path;         // empty while the file has no name, and once it has become the file
+    Text folder;       // where it is named at the swap
     struct stat info;  // at its creation
     std::uint64_t written = 0;
     WriteSection section;
@@ -166,21 +167,50 @@ FileProblem RewritePermission(const SourceFile& source) {
     return FileProblem::None;
 }
 
-TemporaryHandle CreateTemporaryFor(const SourceFile& source) {
+namespace {
+
+// A name beside the target that no other file has. create makes the file under a candidate
+// name and answers false with EEXIST when that name is taken.
+template <typename Create>
+bool NameBeside(const Text& folder, Text& name, Create create) {
     static unsigned counter = 0;
-    const std::string_view folder =
-        std::string_view(source.target).substr(0, FolderPartLength(source.target));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = TextJoin({folder, ".brennic-", IntToText(::getpid()), "-",
+                         IntToText(static_cast<std::int64_t>(counter++)), ".tmp"});
+        if (create(name)) return true;
+        if (errno != EEXIST) break;
+    }
+    name.clear();
+    return false;
+}
+
+// Unnamed files (O_TMPFILE) get their name through /proc at the swap.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+}  // namespace
+
+TemporaryHandle CreateTemporaryFor(const SourceFile& source) {
     const mode_t mode = source.info.st_mode & 07777;
     TemporaryHandle temporary(new TemporaryFile);
-    for (int attempt = 0; attempt < 100 && !temporary->file.valid(); ++attempt) {
-        const Text name = TextJoin({folder, ".brennic-", IntToText(::getpid()), "-",
-                                    IntToText(static_cast<std::int64_t>(counter++)), ".tmp"});
-        // O_EXCL: a name another file has just makes us try the next one.
-        temporary->file.Reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (temporary->file.valid()) temporary->path = name;
-        if (!temporary->file.valid() && errno != EEXIST) return nullptr;
+    temporary->folder = source.target.substr(0, FolderPartLength(source.target));
+    // Without a name until the swap, where the file system allows it: a run killed while the
+    // new content is written leaves nothing behind.
+    if (CanNameUnnamedFiles()) {
+        const Text folder = temporary->folder.empty() ? Text(".") : temporary->folder;
+        temporary->file.Reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     }
-    if (!temporary->file.valid()) return nullptr;
+    if (!temporary->file.valid() &&
+        !NameBeside(temporary->folder, temporary->path, [&](const Text& name) {
+            // O_EXCL: a name another file has just makes us try the next one.
+            temporary->file.Reset(
+                ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            return temporary->file.valid();
+        })) {
+        return nullptr;
+    }
     struct stat& created = temporary->info;
     if (::fstat(temporary->file.get(), &created) != 0) return nullptr;
     // The umask may have cut bits off the mode asked for at creation.
@@ -266,6 +296,15 @@ bool StillAsRead(const SourceFile& source) {
 FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace) {
     if (FlushBeforeReplace() && ::fsync(temporary->file.get()) != 0)
         return FileProblem::WriteFailed;
+    if (temporary->path.empty()) {
+        const Text self = "/proc/self/fd/" + std::to_string(temporary->file.get());
+        if (!NameBeside(temporary->folder, temporary->path, [&](const Text& name) {
+                return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
+                                AT_SYMLINK_FOLLOW) == 0;
+            })) {
+            return FileProblem::WriteFailed;
+        }
+    }
     if (!temporary->file.Close()) return FileProblem::WriteFailed;
     if (!StillAsRead(source)) return FileProblem::Changed;
     if (::rename(temporary->path.c_str(), source.target.c_str()) != 0) {

@@ -88,7 +88,8 @@ struct SourceFile {
 
 struct TemporaryFile {
     FileHandle file;
-    std::wstring path;  // empty once it has become the file, or must be kept
+    std::wstring path;           // empty once it has become the file, or must be kept
+    bool deletePending = false;  // goes away with its handle unless kept at the swap
     WriteSection section;
     ~TemporaryFile() {
         file.Close();
@@ -189,13 +190,20 @@ TemporaryHandle CreateTemporaryFor(const SourceFile& source) {
     for (int attempt = 0; attempt < 100 && !temporary->file.valid(); ++attempt) {
         const std::wstring name = folder + L"~brennic-" + std::to_wstring(GetCurrentProcessId()) +
                                   L"-" + std::to_wstring(temporaryCounter.fetch_add(1)) + L".tmp";
-        temporary->file.Reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                          nullptr));
+        temporary->file.Reset(
+            CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (temporary->file.valid()) temporary->path = name;
         if (!temporary->file.valid() && GetLastError() != ERROR_FILE_EXISTS) return nullptr;
     }
-    return temporary->file.valid() ? std::move(temporary) : nullptr;
+    if (!temporary->file.valid()) return nullptr;
+    // Marked for deletion at once: a run killed while the new content is written leaves
+    // nothing behind. The mark is lifted right before the swap.
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    temporary->deletePending =
+        SetFileInformationByHandle(temporary->file.get(), FileDispositionInfo, &dispose,
+                                   sizeof dispose) != FALSE;
+    return temporary;
 }
 
 bool WriteTemporary(TemporaryFile& temporary, std::string_view bytes) {
@@ -242,6 +250,12 @@ bool Replace(const SourceFile& source, const TemporaryFile& temporary) {
 FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace) {
     if (FlushBeforeReplace() && !FlushFileBuffers(temporary->file.get())) {
         return FileProblem::WriteFailed;
+    }
+    FILE_DISPOSITION_INFO keep = {FALSE};
+    if (temporary->deletePending &&
+        !SetFileInformationByHandle(temporary->file.get(), FileDispositionInfo, &keep,
+                                    sizeof keep)) {
+        return FileProblem::WriteFailed;  // it goes with its handle; the original is untouched
     }
     if (!temporary->file.Close()) return FileProblem::WriteFailed;
     if (!StillAsRead(source)) return FileProblem::Changed;

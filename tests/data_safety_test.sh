@@ -102,6 +102,47 @@ else
   echo "skipped: full disk (no permission to mount a tmpfs)"
 fi
 
+# Runs killed at random moments: every file holds its whole old or its whole new content,
+# and a temporary file that outlives a kill (it has a name only for microseconds before its
+# swap) holds the whole new content.
+mkdir -p "$work/kill/many"
+head -c 100000 /dev/zero | tr '\0' 'x' >"$work/old.small"
+printf 'old' >>"$work/old.small"
+sed 's/old/new/' "$work/old.small" >"$work/new.small"
+for i in $(seq 1 150); do cp "$work/old.small" "$work/kill/many/f$i.txt"; done
+for i in $(seq 1 40000); do printf '%01000d old\n' 0; done >"$work/old.big"
+sed 's/old/new/' "$work/old.big" >"$work/new.big"
+cp "$work/old.big" "$work/kill/big.txt"
+allowed=" $(md5sum <"$work/old.small" | cut -c1-32) $(md5sum <"$work/new.small" | cut -c1-32) $(md5sum <"$work/old.big" | cut -c1-32) $(md5sum <"$work/new.big" | cut -c1-32) "
+new_sums=" $(md5sum <"$work/new.small" | cut -c1-32) $(md5sum <"$work/new.big" | cut -c1-32) "
+whole=true
+leftovers_whole=true
+startup=0
+[[ $cli == *.exe ]] && startup=0.4  # Wine's own start
+for delay in 0.02 0.05 0.1 0.15 0.25 0.4; do
+  if [[ $cli == *.exe ]]; then
+    "$here/../cmake/wine-run.sh" "$cli" "$(winepath -w "$work/kill")" '*.txt' old new >/dev/null 2>&1 &
+  else
+    "$cli" "$work/kill" '*.txt' old new >/dev/null 2>&1 &
+  fi
+  victim=$!
+  sleep "$(python3 -c "print($startup + $delay)")"
+  kill -9 "$victim" 2>/dev/null
+  wait "$victim" 2>/dev/null
+  sleep 0.2  # Wine's server closes the handles of a killed process
+  while IFS= read -r -d '' file; do
+    sum=$(md5sum <"$file" | cut -c1-32)
+    case "$file" in
+      *brennic-*.tmp) [[ $new_sums == *" $sum "* ]] || leftovers_whole=false; rm -f "$file" ;;
+      *) [[ $allowed == *" $sum "* ]] || { whole=false; echo "half-written after a kill: $file"; } ;;
+    esac
+  done < <(find "$work/kill" -type f -print0)
+done
+check "killed runs: every file old or new, whole" $whole
+check "killed runs: a temporary file left behind is whole" $leftovers_whole
+out=$(run "$work/kill" '*.txt' old new)
+check "killed runs: a last run finishes the rest" [ "$(cat "$work/kill/many/f1.txt" "$work/kill/big.txt" | grep -c old)" = 0 ]
+
 # A file larger than the memory the process may have (native: Wine itself needs more).
 if [[ $cli != *.exe ]]; then
   mkdir -p "$work/mem"
