@@ -174,8 +174,9 @@ namespace {
 template <typename Create>
 bool NameBeside(const Text& folder, Text& name, Create create) {
     static unsigned counter = 0;
+    static const pid_t pid = ::getpid();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = TextJoin({folder, ".brennic-", IntToText(::getpid()), "-",
+        name = TextJoin({folder, ".brennic-", IntToText(pid), "-",
                          IntToText(static_cast<std::int64_t>(counter++)), ".tmp"});
         if (create(name)) return true;
         if (errno != EEXIST) break;
