@@ -126,7 +126,7 @@ for delay in 0.02 0.05 0.1 0.15 0.25 0.4; do
     "$cli" "$work/kill" '*.txt' old new >/dev/null 2>&1 &
   fi
   victim=$!
-  sleep "$(python3 -c "print($startup + $delay)")"
+  sleep "$(awk "BEGIN { print $startup + $delay }")"
   kill -9 "$victim" 2>/dev/null
   wait "$victim" 2>/dev/null
   sleep 0.2  # Wine's server closes the handles of a killed process
