@@ -297,6 +297,9 @@ bool StillAsRead(const SourceFile& source) {
 FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace) {
     if (FlushBeforeReplace() && ::fsync(temporary->file.get()) != 0)
         return FileProblem::WriteFailed;
+    if (!StillAsRead(source)) return FileProblem::Changed;
+    // From here to the rename a kill would leave the temporary file behind (whole): keep it
+    // short.
     if (temporary->path.empty()) {
         const Text self = "/proc/self/fd/" + std::to_string(temporary->file.get());
         if (!NameBeside(temporary->folder, temporary->path, [&](const Text& name) {
@@ -307,7 +310,6 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
         }
     }
     if (!temporary->file.Close()) return FileProblem::WriteFailed;
-    if (!StillAsRead(source)) return FileProblem::Changed;
     if (::rename(temporary->path.c_str(), source.target.c_str()) != 0) {
         return FileProblem::WriteFailed;
     }

@@ -251,6 +251,8 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
     if (FlushBeforeReplace() && !FlushFileBuffers(temporary->file.get())) {
         return FileProblem::WriteFailed;
     }
+    if (!StillAsRead(source)) return FileProblem::Changed;
+    // From here to the swap a kill would leave the temporary file behind (whole): keep it short.
     FILE_DISPOSITION_INFO keep = {FALSE};
     if (temporary->deletePending &&
         !SetFileInformationByHandle(temporary->file.get(), FileDispositionInfo, &keep,
@@ -258,7 +260,6 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
         return FileProblem::WriteFailed;  // it goes with its handle; the original is untouched
     }
     if (!temporary->file.Close()) return FileProblem::WriteFailed;
-    if (!StillAsRead(source)) return FileProblem::Changed;
     // Keeps the original's attributes, ACL, creation time and short name.
     bool swapped = Replace(source, *temporary);
     DWORD error = swapped ? ERROR_SUCCESS : GetLastError();
