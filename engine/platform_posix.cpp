@@ -1,6 +1,6 @@
 // POSIX side of the platform layer (the Windows side is platform_win32.cpp): paths, the folder
 // search and the pump; the file services are in file_io_posix.cpp. Paths are UTF-8 and "/"
-// separates names; the folder search mimics FindFirstFileA/FindNextFileA.
+// separates names; the folder search mimics the Windows folder search.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
