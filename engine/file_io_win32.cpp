@@ -231,12 +231,28 @@ namespace {
 
 // The source still has the size and last-write time it had when it was read, and its path
 // still names it. With the source's handle closed, the path's own handle answers for both.
-bool StillAsRead(const SourceFile& source) {
+// That handle asks for the delete access that the swap needs: a program holding the file open
+// without sharing deletion makes it fail here, before ReplaceFileW is tried (Wine's leaves an
+// empty rf*.tmp file in the folder each time it fails).
+FileProblem CheckStillAsRead(const SourceFile& source) {
     BY_HANDLE_FILE_INFORMATION now, named;
-    if (source.file.valid() && !GetFileInformationByHandle(source.file.get(), &now)) return false;
-    if (!InformationOfPath(source.target, named)) return false;
+    if (source.file.valid() && !GetFileInformationByHandle(source.file.get(), &now)) {
+        return FileProblem::Changed;
+    }
+    FileHandle path(CreateFileW(source.target.c_str(), FILE_READ_ATTRIBUTES | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!path.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) return FileProblem::InUse;
+        if (error == ERROR_ACCESS_DENIED) return FileProblem::WriteFailed;
+        return FileProblem::Changed;  // gone, or renamed away
+    }
+    if (!GetFileInformationByHandle(path.get(), &named)) return FileProblem::Changed;
     if (!source.file.valid()) now = named;
-    return SameFileAsRead(now, source.info) && SameFileAsRead(named, source.info);
+    return SameFileAsRead(now, source.info) && SameFileAsRead(named, source.info)
+               ? FileProblem::None
+               : FileProblem::Changed;
 }
 
 bool Replace(const SourceFile& source, const TemporaryFile& temporary) {
@@ -251,7 +267,9 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
     if (FlushBeforeReplace() && !FlushFileBuffers(temporary->file.get())) {
         return FileProblem::WriteFailed;
     }
-    if (!StillAsRead(source)) return FileProblem::Changed;
+    if (const FileProblem problem = CheckStillAsRead(source); problem != FileProblem::None) {
+        return problem;
+    }
     // From here to the swap a kill would leave the temporary file behind (whole): keep it short.
     FILE_DISPOSITION_INFO keep = {FALSE};
     if (temporary->deletePending &&
@@ -268,7 +286,9 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
         // Nothing was moved. A ReplaceFile that wants write access to the original cannot
         // have it while our handle denies writers: let go of the handle and check again.
         source.file.Close();
-        if (!StillAsRead(source)) return FileProblem::Changed;
+        if (const FileProblem problem = CheckStillAsRead(source); problem != FileProblem::None) {
+            return problem;
+        }
         swapped = Replace(source, *temporary);
         error = swapped ? ERROR_SUCCESS : GetLastError();
     }
@@ -279,7 +299,10 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
                               MOVEFILE_WRITE_THROUGH) != FALSE;
         if (!swapped) temporary->path.clear();
     }
-    if (!swapped) return FileProblem::WriteFailed;
+    if (!swapped) {
+        // Another program holds the original open without letting it be replaced.
+        return error == ERROR_SHARING_VIOLATION ? FileProblem::InUse : FileProblem::WriteFailed;
+    }
     temporary->path.clear();
     KeepAttributes(source.target, source.info.dwFileAttributes);
     BY_HANDLE_FILE_INFORMATION info;

@@ -3,9 +3,12 @@
 // too long to read for a unit test: bench/huge_file.sh checks it.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fixture.h"
 #include "platform.h"
@@ -160,6 +163,39 @@ TEST_F(Rewrite, FilesLargerThanTheReadBufferAreReplacedWhole) {
     EXPECT_TRUE(tree.Read("late.txt") == expected);
     EXPECT_TRUE(tree.Read("same.txt") == untouched);
 }
+
+#if defined(_WIN32)
+TEST_F(Rewrite, AFileOpenInAnotherProgramIsLeftWholeAndReportedInUse) {
+    // One held for writing: never read. One held for reading without letting it be deleted
+    // or replaced: read and counted, but the swap is refused.
+    tree.File("writer.txt", "foo");
+    tree.File("reader.txt", "foo foo");
+    tree.File("free.txt", "foo");
+    HANDLE writer = CreateFileW(tree.Wide("writer.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader = CreateFileW(tree.Wide("reader.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::vector<std::pair<std::string, FileProblem>> reports;
+    SetFileReport([&](const Text& path, FileProblem problem) {
+        reports.emplace_back(path.substr(FolderPartLength(path)), problem);
+    });
+    const Counts counts = Walk(tree.Root() + "*.txt", "foo", "bar");
+    SetFileReport(nullptr);
+    CloseHandle(writer);
+    CloseHandle(reader);
+    EXPECT_EQ(counts, (Counts{2, 1, 3}));
+    EXPECT_EQ(tree.Read("writer.txt"), "foo");
+    EXPECT_EQ(tree.Read("reader.txt"), "foo foo");
+    EXPECT_EQ(tree.Read("free.txt"), "bar");
+    EXPECT_EQ(tree.EntryCount(""), 3) << "no temporary file stays behind";
+    std::sort(reports.begin(), reports.end());
+    const std::vector<std::pair<std::string, FileProblem>> expected = {
+        {"reader.txt", FileProblem::InUse}, {"writer.txt", FileProblem::InUse}};
+    EXPECT_EQ(reports, expected);
+}
+#endif
 
 TEST(WholeFiles, WriteRefusesAnEmptyPathAndCreatesAMissingFile) {
     TempTree tree;
