@@ -321,8 +321,6 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
 
 FileProblem OverwriteSourceInPlace(SourceFile& source, std::uint64_t offset,
                                    std::string_view bytes) {
-    const FileProblem permission = RewritePermission(source);
-    if (permission != FileProblem::None) return permission;
     WriteSection section;
     FileDescriptor file(::open(source.target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.valid()) return FileProblem::WriteFailed;

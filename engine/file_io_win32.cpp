@@ -312,8 +312,6 @@ FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIde
 
 FileProblem OverwriteSourceInPlace(SourceFile& source, std::uint64_t offset,
                                    std::string_view bytes) {
-    const FileProblem permission = RewritePermission(source);
-    if (permission != FileProblem::None) return permission;
     WriteSection section;
     // Our reading handle denies writers, this one included; the write handle denies everyone,
     // so nothing can change between its check and its write.

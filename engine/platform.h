@@ -137,7 +137,7 @@ bool CopySourcePrefix(SourceFile& source, TemporaryFile& temporary, std::uint64_
 // Changed (temporary removed, file left as the other program left it) when it does not.
 FileProblem SwapIntoPlace(SourceFile& source, TemporaryHandle temporary, FileIdentity* nowInPlace);
 // Writes bytes back over the source's own bytes at offset (unchanged content), after the
-// same check.
+// same check. Only for a source that RewritePermission allows: the caller has asked already.
 FileProblem OverwriteSourceInPlace(SourceFile& source, std::uint64_t offset,
                                    std::string_view bytes);
 
